@@ -1,0 +1,39 @@
+# Shared settings and helpers for both build trees.
+
+if(WIN32)
+  set(VELMORA_WIN32 ON)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+else()
+  set(VELMORA_WIN32 OFF)
+  option(VELMORA_SANITIZE "Build native code with AddressSanitizer and UBSan" ON)
+  if(VELMORA_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
+endif()
+
+# Warnings for our own targets only; third-party code keeps its own flags.
+function(velmora_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+endfunction()
+
+# velmora_test(<name> SOURCES ... [LIBS ...] [LABEL native|win32])
+# A GoogleTest executable whose tests are discovered just before they run,
+# so a slow first Wine start does not break the build.
+function(velmora_test name)
+  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  velmora_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
+  if(NOT T_LABEL)
+    if(WIN32)
+      set(T_LABEL win32)
+    else()
+      set(T_LABEL native)
+    endif()
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT 120)
+endfunction()
