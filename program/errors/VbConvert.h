@@ -1,0 +1,23 @@
+// Conversions between text and numbers with the rules of the runtime our
+// settings were written by: blanks around, a sign, digits, the locale's decimal
+// separator and an exponent are accepted; integers round half to even; a
+// number out of range raises 6 "Overflow", a text that is no number 13
+// "Type mismatch".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+int16_t CInt(const std::string& text);
+int32_t CLng(const std::string& text);
+float CSng(const std::string& text);
+double CDbl(const std::string& text);
+
+// Text of a single with up to 7 significant digits, of a double with up to 15,
+// with the locale's decimal separator.
+std::string SingleText(float value);
+std::string DoubleText(double value);
+
+}  // namespace velmora

@@ -1,0 +1,27 @@
+#include "platform/Ports.h"
+
+#include "errors/ErrChain.h"
+
+namespace velmora {
+namespace {
+
+template <typename Port>
+Port& Require(Port* port) {
+  if (!port) RaiseRuntime(91);  // Object variable or With block variable not set
+  return *port;
+}
+
+}  // namespace
+
+Ports& ThePorts() {
+  static Ports ports;
+  return ports;
+}
+
+SystemFacts& Facts() { return Require(ThePorts().facts); }
+CodePage& Ansi() { return Require(ThePorts().codePage); }
+RegistryPort& Registry() { return Require(ThePorts().registry); }
+MessageBoxPort& MessageBoxes() { return Require(ThePorts().messageBox); }
+ReportWindowPort& ReportWindow() { return Require(ThePorts().reportWindow); }
+
+}  // namespace velmora

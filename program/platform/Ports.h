@@ -1,0 +1,113 @@
+// The ports: one small interface per operating-system service that the portable
+// code calls on. The Win32 adapters (platform/win32/) call the Windows API;
+// tests install fakes where a real call would block or reach outside.
+//
+// Portable code never includes windows.h; it reaches the OS only through here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+struct LocalTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+struct VersionNumbers {
+  int major = 0, minor = 0, revision = 0;
+};
+
+// Facts about the machine, the user's locale and the running program.
+class SystemFacts {
+ public:
+  virtual ~SystemFacts() = default;
+  // The computer's network name; empty if it cannot be read.
+  virtual std::string ComputerName() = 0;
+  // The system's message text for an error code, as the system returns it
+  // (line breaks included); empty if the system has none.
+  virtual std::string SystemErrorText(int32_t code) = 0;
+  // Version text of the optional database access component; throws if the
+  // component cannot be created or does not answer.
+  virtual std::string AdoVersion() = 0;
+  // The executable's file name without folder and extension.
+  virtual std::string ExeName() = 0;
+  // Major, minor and revision from the program's version resource.
+  virtual VersionNumbers AppVersion() = 0;
+  virtual LocalTime Now() = 0;
+  virtual std::string DateSeparator() = 0;
+  virtual std::string TimeSeparator() = 0;
+  virtual std::string DecimalSeparator() = 0;
+  virtual uint16_t UserDefaultLangId() = 0;
+};
+
+// Conversion between the program's text (UTF-8) and the bytes of the system's
+// 8-bit ANSI code page, which registry values and ICQ's files are stored in.
+class CodePage {
+ public:
+  virtual ~CodePage() = default;
+  virtual std::string ToAnsi(const std::string& utf8) = 0;
+  virtual std::string FromAnsi(const std::string& ansi) = 0;
+};
+
+// The registry, as advapi32's A functions see it. Keys and value names are ANSI
+// bytes. Results are Win32 error codes (0 = success).
+class RegistryPort {
+ public:
+  using Key = uintptr_t;
+  virtual ~RegistryPort() = default;
+  virtual int32_t OpenKey(Key root, const std::string& subKey, uint32_t options, uint32_t access,
+                          Key* result) = 0;
+  // With data null: only type and size. size holds the buffer size on entry.
+  virtual int32_t QueryValue(Key key, const std::string& name, uint32_t* type, uint8_t* data,
+                             uint32_t* size) = 0;
+  virtual int32_t CreateKey(Key root, const std::string& subKey, uint32_t options,
+                            uint32_t access, Key* result) = 0;
+  virtual int32_t SetValue(Key key, const std::string& name, uint32_t type, const uint8_t* data,
+                           uint32_t size) = 0;
+  virtual int32_t CloseKey(Key key) = 0;
+};
+
+// Message boxes. Returns the id of the button chosen (1 OK, 2 Cancel, 6 Yes, 7 No).
+class MessageBoxPort {
+ public:
+  virtual ~MessageBoxPort() = default;
+  virtual int Show(const std::string& text, const std::string& title, uint32_t style) = 0;
+};
+
+// The error report window: setting the report loads the window if needed, puts
+// the text in, shows it and gives it the focus.
+class ReportWindowPort {
+ public:
+  virtual ~ReportWindowPort() = default;
+  virtual void SetErrorReport(const std::string& text) = 0;
+};
+
+// The ports in use. Pointers are not owned. A port that is not installed raises
+// error 91 when it is used.
+struct Ports {
+  SystemFacts* facts = nullptr;
+  CodePage* codePage = nullptr;
+  RegistryPort* registry = nullptr;
+  MessageBoxPort* messageBox = nullptr;
+  ReportWindowPort* reportWindow = nullptr;
+};
+
+Ports& ThePorts();
+
+SystemFacts& Facts();
+CodePage& Ansi();
+RegistryPort& Registry();
+MessageBoxPort& MessageBoxes();
+ReportWindowPort& ReportWindow();
+
+// Windows-1252, the fixed single-byte code page used where the system has none
+// (the native build). The five bytes without a character map to the C1 controls
+// of the same number, so every byte survives a round trip.
+class Windows1252 : public CodePage {
+ public:
+  std::string ToAnsi(const std::string& utf8) override;
+  std::string FromAnsi(const std::string& ansi) override;
+};
+
+}  // namespace velmora

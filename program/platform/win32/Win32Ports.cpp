@@ -1,0 +1,228 @@
+#include "platform/win32/Win32Ports.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "errors/ErrChain.h"
+#include "platform/Ports.h"
+
+namespace velmora {
+namespace {
+
+std::string WideToUtf8(const wchar_t* text, int length) {
+  if (length == 0) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Utf8ToWide(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+class Win32CodePage : public CodePage {
+ public:
+  std::string ToAnsi(const std::string& utf8) override {
+    const std::wstring wide = Utf8ToWide(utf8);
+    if (wide.empty()) return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+    return out;
+  }
+  std::string FromAnsi(const std::string& ansi) override {
+    if (ansi.empty()) return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
+    return WideToUtf8(wide.data(), n);
+  }
+};
+
+// Releases a COM interface pointer when it goes out of scope.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ~ComPtr() {
+    if (p_) p_->Release();
+  }
+  T** Put() { return &p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// Keeps COM initialised on this thread for the lifetime of the object, if it
+// was not already.
+class ComScope {
+ public:
+  ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+
+ private:
+  HRESULT hr_;
+};
+
+std::string LocaleText(LCTYPE type, const char* fallback) {
+  wchar_t buf[16] = {};
+  const int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buf, 16);
+  if (n <= 1) return fallback;
+  return WideToUtf8(buf, n - 1);
+}
+
+std::wstring ModulePath() {
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) return std::wstring(buf.data(), n);
+    buf.resize(buf.size() * 2);
+  }
+}
+
+class Win32SystemFacts : public SystemFacts {
+ public:
+  std::string ComputerName() override {
+    char buf[255];
+    DWORD size = sizeof buf;
+    if (!GetComputerNameA(buf, &size)) return {};
+    return Ansi().FromAnsi(std::string(buf, size));
+  }
+
+  std::string SystemErrorText(int32_t code) override {
+    char buf[512];
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                   static_cast<DWORD>(code), 0, buf, sizeof buf, nullptr);
+    return Ansi().FromAnsi(std::string(buf, n));
+  }
+
+  std::string AdoVersion() override {
+    ComScope com;
+    CLSID clsid;
+    if (FAILED(CLSIDFromProgID(L"ADODB.Connection", &clsid))) RaiseRuntime(429);
+    ComPtr<IDispatch> connection;
+    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                reinterpret_cast<void**>(connection.Put()))))
+      RaiseRuntime(429);
+    wchar_t name[] = L"Version";
+    LPOLESTR names[] = {name};
+    DISPID id = 0;
+    if (FAILED(connection->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) RaiseRuntime(438);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    VARIANT result;
+    VariantInit(&result);
+    const HRESULT hr = connection->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                                          &result, nullptr, nullptr);
+    if (FAILED(hr) || FAILED(VariantChangeType(&result, &result, 0, VT_BSTR))) {
+      VariantClear(&result);
+      RaiseRuntime(438);
+    }
+    std::string text = WideToUtf8(result.bstrVal, static_cast<int>(SysStringLen(result.bstrVal)));
+    VariantClear(&result);
+    return text;
+  }
+
+  std::string ExeName() override {
+    std::wstring path = ModulePath();
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) path.erase(0, slash + 1);
+    const std::size_t dot = path.rfind(L'.');
+    if (dot != std::wstring::npos) path.erase(dot);
+    return WideToUtf8(path.data(), static_cast<int>(path.size()));
+  }
+
+  VersionNumbers AppVersion() override {
+    const std::wstring path = ModulePath();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) RaiseSystemError(GetLastError());
+    std::vector<BYTE> data(size);
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) RaiseSystemError(GetLastError());
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT infoSize = 0;
+    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info)
+      RaiseRuntime(5);
+    // The file version is major.minor.0.revision.
+    return {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionLS)};
+  }
+
+  LocalTime Now() override {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+  }
+
+  std::string DateSeparator() override { return LocaleText(LOCALE_SDATE, "/"); }
+  std::string TimeSeparator() override { return LocaleText(LOCALE_STIME, ":"); }
+  std::string DecimalSeparator() override { return LocaleText(LOCALE_SDECIMAL, "."); }
+  uint16_t UserDefaultLangId() override { return GetUserDefaultLangID(); }
+};
+
+HKEY AsHkey(RegistryPort::Key key) { return reinterpret_cast<HKEY>(key); }
+
+class Win32Registry : public RegistryPort {
+ public:
+  int32_t OpenKey(Key root, const std::string& subKey, uint32_t options, uint32_t access, Key* result) override {
+    HKEY key = nullptr;
+    const LONG rc = RegOpenKeyExA(AsHkey(root), subKey.c_str(), options, access, &key);
+    *result = reinterpret_cast<Key>(key);
+    return rc;
+  }
+  int32_t QueryValue(Key key, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size) override {
+    DWORD t = 0, s = *size;
+    const LONG rc = RegQueryValueExA(AsHkey(key), name.c_str(), nullptr, &t, data, &s);
+    *type = t;
+    *size = s;
+    return rc;
+  }
+  int32_t CreateKey(Key root, const std::string& subKey, uint32_t options, uint32_t access, Key* result) override {
+    HKEY key = nullptr;
+    const LONG rc = RegCreateKeyExA(AsHkey(root), subKey.c_str(), 0, nullptr, options, access, nullptr, &key,
+                                    nullptr);
+    *result = reinterpret_cast<Key>(key);
+    return rc;
+  }
+  int32_t SetValue(Key key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size) override {
+    return RegSetValueExA(AsHkey(key), name.c_str(), 0, type, data, size);
+  }
+  int32_t CloseKey(Key key) override { return RegCloseKey(AsHkey(key)); }
+};
+
+class Win32MessageBox : public MessageBoxPort {
+ public:
+  int Show(const std::string& text, const std::string& title, uint32_t style) override {
+    return MessageBoxW(GetActiveWindow(), Utf8ToWide(text).c_str(), Utf8ToWide(title).c_str(), style);
+  }
+};
+
+}  // namespace
+
+void InstallWin32Ports() {
+  static Win32SystemFacts facts;
+  static Win32CodePage codePage;
+  static Win32Registry registry;
+  static Win32MessageBox messageBox;
+  Ports& ports = ThePorts();
+  ports.facts = &facts;
+  ports.codePage = &codePage;
+  ports.registry = &registry;
+  ports.messageBox = &messageBox;
+}
+
+}  // namespace velmora
