@@ -86,6 +86,15 @@ std::string CurrencyText(int64_t scaled) {
   return text;
 }
 
+std::string Quoted(const std::string& text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted += '\'';
+  quoted += text;
+  quoted += '\'';
+  return quoted;
+}
+
 }  // namespace
 
 const char* const HEADER_TEMPLATE =
@@ -232,8 +241,8 @@ std::string ValueText(const Value& value) {
           else if constexpr (std::is_same_v<T, double>) return DoubleText(v);
           else if constexpr (std::is_same_v<T, Currency>) return CurrencyText(v.scaled);
           else if constexpr (std::is_same_v<T, DecimalValue>) return v.text;
-          else if constexpr (std::is_same_v<T, DateValue>) return "'" + DateText(v.serial) + "'";
-          else if constexpr (std::is_same_v<T, std::string>) return "'" + v + "'";
+          else if constexpr (std::is_same_v<T, DateValue>) return Quoted(DateText(v.serial));
+          else if constexpr (std::is_same_v<T, std::string>) return Quoted(v);
           else if constexpr (std::is_same_v<T, ObjectRef>) return "{" + v.typeName + "}";
           else if constexpr (std::is_same_v<T, MissingValue> || std::is_same_v<T, ErrorValue>) return "";
           else return "{?}";
