@@ -38,7 +38,7 @@ TEST(clsRegKeyPath, ComposedFromFourLevelsWithoutNormalising) {
 class ReadOnlyMachineRegistry : public RegistryPort {
  public:
   std::map<std::string, std::string> values;  // "key|name" -> REG_SZ bytes
-  std::vector<uint32_t> openAccess;
+  std::vector<uint32_t> openAccess, createAccess;
 
   int32_t OpenKey(Key root, const std::string& subKey, uint32_t, uint32_t access, Key* result) override {
     openAccess.push_back(access);
@@ -59,8 +59,18 @@ class ReadOnlyMachineRegistry : public RegistryPort {
     *size = static_cast<uint32_t>(it->second.size());
     return 0;
   }
-  int32_t CreateKey(Key, const std::string&, uint32_t, uint32_t, Key*) override { return 5; }
-  int32_t SetValue(Key, const std::string&, uint32_t, const uint8_t*, uint32_t) override { return 5; }
+  int32_t CreateKey(Key root, const std::string& subKey, uint32_t, uint32_t access, Key* result) override {
+    if (root == HKEY_LOCAL_MACHINE_VALUE) return 5;
+    createAccess.push_back(access);
+    keys_.push_back(subKey);
+    *result = keys_.size();
+    return 0;
+  }
+  int32_t SetValue(Key key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size) override {
+    if (type != 1) return 87;
+    values[keys_.at(key - 1) + "|" + name] = std::string(data, data + size);
+    return 0;
+  }
   int32_t CloseKey(Key) override { return 0; }
 
  private:
@@ -84,6 +94,20 @@ TEST(clsRegRead, ReadsMachineKeysWithReadAccessOnly) {
   // A write that cannot be done changes nothing and raises nothing.
   reg.WriteEntry("Path", "D:\\");
   EXPECT_EQ(reg.ReadEntry("Path", "none"), "C:\\Programme\\ICQ6\\");
+}
+
+TEST(clsRegWrite, StringsAreWrittenInTheCodePageWithoutTerminatingZero) {
+  ReadOnlyMachineRegistry registry;
+  Windows1252 codePage;
+  PortsScope scope(Ports{nullptr, &codePage, &registry, nullptr, nullptr});
+  clsReg reg;
+  reg.RootKey(HKEY_CURRENT_USER_VALUE);
+  reg.RegBase("vendor");
+  reg.Program("Velmora");
+  reg.WriteEntry("ICQLitePath", "C:\\Größe\\");
+  EXPECT_EQ(registry.values.at("SOFTWARE\\vendor\\Velmora\\Settings|ICQLitePath"), "C:\\Gr\xf6\xdf" "e\\");
+  EXPECT_EQ(registry.createAccess, std::vector<uint32_t>{0x3Fu});
+  EXPECT_EQ(reg.ReadEntry("ICQLitePath", ""), "C:\\Größe\\");
 }
 
 TEST(clsRegRead, UnreachableRegistryGivesTheDefault) {
