@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The Quillon gallery under Xvfb: the eight buttons of the program's windows
+# in their resting, hovered, focused and disabled looks, driven with the real
+# pointer (xdotool) and photographed row by row into build/quillon-gallery.png.
+# Fails when the gallery does not come up or a look is missing from its cell.
+set -uo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+exe="$root/build/win32/tests/win32/quillon/quillon_gallery.exe"
+out="$root/build/quillon-gallery.png"
+work="$root/build/quillon-gallery"
+[ -f "$exe" ] || { echo "missing $exe: build the win32 tree first"; exit 1; }
+export WINEPREFIX="${VELMORA_WINEPREFIX:-$root/build/wineprefix}" WINEARCH=win32 WINEDEBUG=-all
+rm -rf "$work" "$out"
+mkdir -p "$work"
+
+# Cell geometry of the gallery program (Gallery.cpp), in pixels.
+left=170; column=200; top=36; row_height=56; inset=8; width=$((left + 4 * column))
+heights=(41 41 41 41 41 41 25 33)
+names=(qbtnRemoveBanner qbtnOpen qbtnApply qbtnCheckUpdate qbtnSettings qbtnInfo qbtnCopy qbtnOk)
+
+display=""
+for n in $(seq 91 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+done
+[ -n "$display" ] || { echo "no free X display"; exit 1; }
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+gallery=""
+cleanup() {
+  [ -n "$gallery" ] && kill "$gallery" 2>/dev/null
+  # Wine's processes hold the display: they go before Xvfb does.
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  kill "$xvfb" 2>/dev/null
+  wait "$xvfb" 2>/dev/null
+}
+trap cleanup EXIT
+export DISPLAY=":$display"
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+
+"$root/cmake/wine-run" "$exe" >"$work/gallery.log" 2>&1 &
+gallery=$!
+if ! timeout 90 xdotool search --sync --onlyvisible --name "Quillon gallery" >/dev/null 2>&1; then
+  echo "the gallery window did not appear"; cat "$work/gallery.log"; exit 1
+fi
+sleep 1.5  # painted, and every button's creation tick is over
+
+import -window root -crop "${width}x${top}+0+0" +repage "$work/header.png"
+for row in "${!names[@]}"; do
+  y=$((top + row * row_height + inset + heights[row] / 2))
+  # Focus by clicking the focused column's button, then hover the hovered one.
+  xdotool mousemove $((left + 2 * column + 4)) "$y" click 1
+  sleep 0.2
+  xdotool mousemove $((left + column + 4)) "$y"
+  sleep 0.4
+  import -window root -crop "${width}x${row_height}+0+$((top + row * row_height))" +repage "$work/row$row.png"
+done
+xdotool mousemove 1000 750
+convert "$work/header.png" "$work"/row{0..7}.png -append "$out"
+
+# Each look must be in its own cell: the colour it is known by, and not in
+# the cells where it does not belong.
+colours() {  # image, column: the colours of that cell, one per line
+  convert "$1" -crop "${column}x${row_height}+$((left + $2 * column))+0" +repage -format %c histogram:info:- |
+    grep -o '#[0-9A-F]\{6\}' | sort -u
+}
+status=0
+expect() {  # row, column, colour, yes|no, what
+  local has=no
+  colours "$work/row$1.png" "$2" | grep -qi "^$3$" && has=yes
+  if [ "$has" != "$4" ]; then echo "${names[$1]}, ${5}: expected $3 $( [ "$4" = yes ] && echo present || echo absent)"; status=1; fi
+}
+for row in "${!names[@]}"; do
+  expect "$row" 0 '#000000' yes "resting outline"
+  expect "$row" 0 '#FFC080' no "resting without hover outline"
+  expect "$row" 1 '#FFC080' yes "hover outline"
+  expect "$row" 2 '#C0C0FF' yes "focus fill"
+  expect "$row" 2 '#8080FF' yes "focus outline"
+  expect "$row" 3 '#E0E0E0' yes "disabled fill"
+  expect "$row" 3 '#FFC080' no "disabled without hover outline"
+  expect "$row" 3 '#C0C0FF' no "disabled without focus fill"
+done
+[ -f "$out" ] || status=1
+if [ "$status" -eq 0 ]; then echo "gallery: $out"; fi
+exit "$status"
