@@ -38,6 +38,10 @@ trap cleanup EXIT
 export DISPLAY=":$display"
 for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
+# A wineserver left running by the tests has its desktop on the null driver,
+# where no window reaches X: the gallery starts Wine afresh on this display.
+wineserver -k >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1
 "$root/cmake/wine-run" "$exe" >"$work/gallery.log" 2>&1 &
 gallery=$!
 if ! timeout 90 xdotool search --sync --onlyvisible --name "Quillon gallery" >/dev/null 2>&1; then
