@@ -1181,6 +1181,7 @@ void Quillon::Paint(HDC target) {
             picture->get_Width(&w);
             picture->get_Height(&h);
             SetStretchBltMode(dc, HALFTONE);
+            SetBrushOrgEx(dc, 0, 0, nullptr);  // HALFTONE wants it reset
             picture->Render(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, 0, h, w, -h, nullptr);
         }
     }
