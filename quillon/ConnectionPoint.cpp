@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "SingleInterfaceObject.h"
+
 namespace quillon {
 
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer& container, REFIID iid)
@@ -79,27 +81,11 @@ STDMETHODIMP ConnectionPoint::EnumConnections(IEnumConnections** out) {
 
 namespace {
 
-class PointEnumerator final : public IEnumConnectionPoints {
+class PointEnumerator final : public SingleInterfaceObject<IEnumConnectionPoints> {
 public:
     PointEnumerator(IUnknown* owner, std::vector<IConnectionPoint*> points, size_t position)
         : owner_(owner), points_(std::move(points)), position_(position) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IEnumConnectionPoints) {
-            *out = static_cast<IEnumConnectionPoints*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
         if (!out || (count != 1 && !fetched)) return E_POINTER;
         ULONG n = 0;
@@ -127,7 +113,6 @@ public:
 
 private:
     ObjectCount counted_;
-    LONG refs_ = 1;
     ComPtr<IUnknown> owner_;  // keeps the points alive
     std::vector<IConnectionPoint*> points_;
     size_t position_;

@@ -10,6 +10,7 @@
 #include "Module.h"
 #include "Quillon.h"
 #include "Quillon_h.h"
+#include "SingleInterfaceObject.h"
 
 namespace quillon {
 
@@ -22,24 +23,8 @@ LONG g_locks = 0;
 constexpr wchar_t kProgId[] = L"Quillon2.Quillon";
 constexpr wchar_t kClasses[] = L"Software\\Classes";
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public SingleInterfaceObject<IClassFactory> {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
@@ -54,7 +39,6 @@ public:
 
 private:
     ObjectCount counted_;
-    LONG refs_ = 1;
 };
 
 std::wstring GuidText(REFGUID guid) {

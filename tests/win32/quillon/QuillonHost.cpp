@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cwctype>
 #include <new>
-#include <tuple>
 
 namespace host {
 
@@ -12,19 +11,6 @@ namespace {
 std::wstring Lower(std::wstring s) {
     for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
     return s;
-}
-
-template <typename Self, typename... Interfaces>
-HRESULT Answer(Self* self, REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    bool found = iid == IID_IUnknown;
-    ((found = found || iid == __uuidof(Interfaces)), ...);
-    if (!found) return E_NOINTERFACE;
-    // Every interface listed shares the object's first base.
-    *out = static_cast<void*>(static_cast<typename std::tuple_element<0, std::tuple<Interfaces...>>::type*>(self));
-    self->AddRef();
-    return S_OK;
 }
 
 int Dpi(int index) {
@@ -46,23 +32,9 @@ int TwipsToPixelsY(int twips) { return MulDiv(twips, Dpi(LOGPIXELSY), 1440); }
 // ---------------------------------------------------------------- sinks
 
 // __Quillon through IDispatch: records each event with its arguments.
-class EventSink final : public IDispatch {
+class EventSink final : public quillon::SingleInterfaceObject<IDispatch> {
 public:
     explicit EventSink(Journal& journal) : journal_(journal) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (out && iid == DIID___Quillon) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return Answer<EventSink, IDispatch>(this, iid, out);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
-    }
     STDMETHODIMP GetTypeInfoCount(UINT* n) override {
         *n = 0;
         return S_OK;
@@ -89,25 +61,16 @@ public:
     }
 
 private:
+    bool AnswersAlso(REFIID iid) const override { return iid == DIID___Quillon; }
     Journal& journal_;
-    ULONG refs_ = 1;
 };
 
 // The container's side of the change notification: it turns the dispatch id
 // into the property's name through the control's type information.
-class NotifySink final : public IPropertyNotifySink {
+class NotifySink final : public quillon::SingleInterfaceObject<IPropertyNotifySink> {
 public:
     NotifySink(Journal& journal, IDispatch* control) : journal_(journal) {
         control->GetTypeInfo(0, LOCALE_USER_DEFAULT, typeInfo_.Put());
-    }
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        return Answer<NotifySink, IPropertyNotifySink>(this, iid, out);
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (!left) delete this;
-        return left;
     }
     STDMETHODIMP OnChanged(DISPID id) override {
         BSTR name = nullptr;
@@ -125,7 +88,6 @@ public:
 private:
     Journal& journal_;
     ComPtr<ITypeInfo> typeInfo_;
-    ULONG refs_ = 1;
 };
 
 // The control site: where the button lives and whom it tells about focus.
@@ -228,16 +190,6 @@ ComPtr<PropertyBag> PropertyBag::New() { return ComPtr<PropertyBag>::Adopt(new P
 
 PropertyBag::~PropertyBag() {
     for (auto& [name, e] : entries_) VariantClear(&e.value);
-}
-
-STDMETHODIMP PropertyBag::QueryInterface(REFIID iid, void** out) {
-    return Answer<PropertyBag, IPropertyBag>(this, iid, out);
-}
-STDMETHODIMP_(ULONG) PropertyBag::AddRef() { return ++refs_; }
-STDMETHODIMP_(ULONG) PropertyBag::Release() {
-    const ULONG left = --refs_;
-    if (!left) delete this;
-    return static_cast<ULONG>(left);
 }
 
 STDMETHODIMP PropertyBag::Read(LPCOLESTR name, VARIANT* value, IErrorLog*) {

@@ -13,6 +13,7 @@
 
 #include "ComPtr.h"
 #include "Quillon_h.h"
+#include "SingleInterfaceObject.h"
 
 namespace host {
 
@@ -36,12 +37,9 @@ struct Journal {
 // IPropertyBag over named values, names kept in lower case and matched
 // without regard to case. Objects are kept in their persisted form (the
 // stream an object writes of itself) and made anew on every read.
-class PropertyBag final : public IPropertyBag {
+class PropertyBag final : public quillon::SingleInterfaceObject<IPropertyBag> {
 public:
     static ComPtr<PropertyBag> New();
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP Read(LPCOLESTR name, VARIANT* value, IErrorLog* log) override;
     STDMETHODIMP Write(LPCOLESTR name, VARIANT* value) override;
 
@@ -56,13 +54,12 @@ public:
 
 private:
     PropertyBag() = default;
-    ~PropertyBag();
+    ~PropertyBag() override;
     struct Entry {
         VARIANT value;
         std::vector<BYTE> object;  // persisted object, when value is VT_EMPTY
         bool isObject = false;
     };
-    LONG refs_ = 1;
     std::map<std::wstring, Entry> entries_;
 };
 
