@@ -245,82 +245,65 @@ void Quillon::NotifyChanged(DISPID id) {
         static_cast<IPropertyNotifySink*>(sink.Get())->OnChanged(id);
 }
 
-STDMETHODIMP Quillon::put_ButtonEnabled(VARIANT_BOOL value) {
-    model_.WriteEnabled(value);
-    NotifyChanged(kDispButtonEnabled);
-    return S_OK;
-}
-
-STDMETHODIMP Quillon::get_ButtonEnabled(VARIANT_BOOL* value) {
-    if (!value) return E_POINTER;
-    *value = model_.State().enabled;
-    return S_OK;
-}
-
-STDMETHODIMP Quillon::put_ButtonTextAlign(BtnAlign value) {
+// A property write: the model stores the value and runs the side effects;
+// a failure goes back to the caller without the change notification.
+template <typename Write>
+HRESULT Quillon::WriteProperty(DISPID id, Write write) {
     try {
-        model_.WriteTextAlign(value);
+        write();
     } catch (const ControlError& e) {
         return Fail(e.number);
-    }
-    NotifyChanged(kDispButtonTextAlign);
-    return S_OK;
-}
-
-STDMETHODIMP Quillon::get_ButtonTextAlign(BtnAlign* value) {
-    if (!value) return E_POINTER;
-    *value = static_cast<BtnAlign>(model_.State().textAlign);
-    return S_OK;
-}
-
-STDMETHODIMP Quillon::put_ButtonPictureAlign(BtnAlign value) {
-    model_.WritePictureAlign(value);  // layout errors are ignored here
-    NotifyChanged(kDispButtonPictureAlign);
-    return S_OK;
-}
-
-STDMETHODIMP Quillon::get_ButtonPictureAlign(BtnAlign* value) {
-    if (!value) return E_POINTER;
-    *value = static_cast<BtnAlign>(model_.State().pictureAlign);
-    return S_OK;
-}
-
-STDMETHODIMP Quillon::put_ButtonBackColor(OLE_COLOR value) {
-    model_.WriteBackColour(value);
-    NotifyChanged(kDispButtonBackColor);
-    return S_OK;
-}
-
-STDMETHODIMP Quillon::get_ButtonBackColor(OLE_COLOR* value) {
-    if (!value) return E_POINTER;
-    *value = model_.State().backColour;
-    return S_OK;
-}
-
-STDMETHODIMP Quillon::put_ButtonForm(BtnForms value) {
-    try {
-        model_.WriteForm(static_cast<int32_t>(value));
-    } catch (const ControlError& e) {
-        return Fail(e.number);
-    }
-    NotifyChanged(kDispButtonForm);
-    return S_OK;
-}
-
-STDMETHODIMP Quillon::get_ButtonForm(BtnForms* value) {
-    if (!value) return E_POINTER;
-    *value = static_cast<BtnForms>(model_.State().form);
-    return S_OK;
-}
-
-STDMETHODIMP Quillon::put_ButtonCaption(BSTR value) {
-    try {
-        model_.WriteCaption(FromBstr(value));
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    NotifyChanged(kDispButtonCaption);
+    NotifyChanged(id);
     return S_OK;
+}
+
+namespace {
+
+template <typename T, typename V>
+HRESULT Hand(T* out, V value) {
+    if (!out) return E_POINTER;
+    *out = static_cast<T>(value);
+    return S_OK;
+}
+
+}  // namespace
+
+STDMETHODIMP Quillon::put_ButtonEnabled(VARIANT_BOOL value) {
+    return WriteProperty(kDispButtonEnabled, [&] { model_.WriteEnabled(value); });
+}
+
+STDMETHODIMP Quillon::get_ButtonEnabled(VARIANT_BOOL* value) { return Hand(value, model_.State().enabled); }
+
+STDMETHODIMP Quillon::put_ButtonTextAlign(BtnAlign value) {
+    return WriteProperty(kDispButtonTextAlign, [&] { model_.WriteTextAlign(value); });
+}
+
+STDMETHODIMP Quillon::get_ButtonTextAlign(BtnAlign* value) { return Hand(value, model_.State().textAlign); }
+
+STDMETHODIMP Quillon::put_ButtonPictureAlign(BtnAlign value) {
+    // The model ignores the layout's errors here.
+    return WriteProperty(kDispButtonPictureAlign, [&] { model_.WritePictureAlign(value); });
+}
+
+STDMETHODIMP Quillon::get_ButtonPictureAlign(BtnAlign* value) { return Hand(value, model_.State().pictureAlign); }
+
+STDMETHODIMP Quillon::put_ButtonBackColor(OLE_COLOR value) {
+    return WriteProperty(kDispButtonBackColor, [&] { model_.WriteBackColour(value); });
+}
+
+STDMETHODIMP Quillon::get_ButtonBackColor(OLE_COLOR* value) { return Hand(value, model_.State().backColour); }
+
+STDMETHODIMP Quillon::put_ButtonForm(BtnForms value) {
+    return WriteProperty(kDispButtonForm, [&] { model_.WriteForm(static_cast<int32_t>(value)); });
+}
+
+STDMETHODIMP Quillon::get_ButtonForm(BtnForms* value) { return Hand(value, model_.State().form); }
+
+STDMETHODIMP Quillon::put_ButtonCaption(BSTR value) {
+    return WriteProperty(kDispButtonCaption, [&] { model_.WriteCaption(FromBstr(value)); });
 }
 
 STDMETHODIMP Quillon::get_ButtonCaption(BSTR* value) {
@@ -351,29 +334,16 @@ STDMETHODIMP Quillon::putref_ButtonPicture(IPictureDisp* value) {
         width = TwipsX(MulDiv(hmWidth, dpiX_, 2540));
         height = TwipsY(MulDiv(hmHeight, dpiY_, 2540));
     }
-    try {
-        model_.WritePicture(static_cast<bool>(picture), width, height);
-    } catch (const ControlError& e) {
-        return Fail(e.number);
-    }
-    NotifyChanged(kDispButtonPicture);
-    return S_OK;
+    return WriteProperty(kDispButtonPicture,
+                         [&] { model_.WritePicture(static_cast<bool>(picture), width, height); });
 }
 
 STDMETHODIMP Quillon::get_ButtonPictureStretch(VARIANT_BOOL* value) {
-    if (!value) return E_POINTER;
-    *value = model_.State().pictureStretch;
-    return S_OK;
+    return Hand(value, model_.State().pictureStretch);
 }
 
 STDMETHODIMP Quillon::put_ButtonPictureStretch(VARIANT_BOOL value) {
-    try {
-        model_.WritePictureStretch(value);
-    } catch (const ControlError& e) {
-        return Fail(e.number);
-    }
-    NotifyChanged(kDispButtonPictureStretch);
-    return S_OK;
+    return WriteProperty(kDispButtonPictureStretch, [&] { model_.WritePictureStretch(value); });
 }
 
 HRESULT Quillon::NewDefaultFont(ComPtr<IFontDisp>& out) {
@@ -429,16 +399,10 @@ STDMETHODIMP Quillon::putref_ButtonFont(IFontDisp* value) {
     return S_OK;
 }
 
-STDMETHODIMP Quillon::get_ButtonFontColor(OLE_COLOR* value) {
-    if (!value) return E_POINTER;
-    *value = model_.State().fontColour;
-    return S_OK;
-}
+STDMETHODIMP Quillon::get_ButtonFontColor(OLE_COLOR* value) { return Hand(value, model_.State().fontColour); }
 
 STDMETHODIMP Quillon::put_ButtonFontColor(OLE_COLOR value) {
-    model_.WriteFontColour(value);
-    NotifyChanged(kDispButtonFontColor);
-    return S_OK;
+    return WriteProperty(kDispButtonFontColor, [&] { model_.WriteFontColour(value); });
 }
 
 // ---------------------------------------------------------------- caption font

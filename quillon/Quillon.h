@@ -134,6 +134,8 @@ private:
 
     void FireEvent(DISPID id, DISPPARAMS& params);
     void NotifyChanged(DISPID id);
+    template <typename Write>
+    HRESULT WriteProperty(DISPID id, Write write);
     HRESULT Fail(int32_t number);
     HRESULT NewDefaultFont(ComPtr<IFontDisp>& out);
     void CopyFontAttribute(IDispatch& from, DISPID id);
