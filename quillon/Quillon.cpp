@@ -970,6 +970,9 @@ LRESULT CALLBACK Quillon::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
 LRESULT Quillon::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_SIZE:
+            // However the window was sized, the extent follows it.
+            extent_.cx = MulDiv(LOWORD(lp), 2540, dpiX_);
+            extent_.cy = MulDiv(HIWORD(lp), 2540, dpiY_);
             model_.Resize(TwipsX(LOWORD(lp)), TwipsY(HIWORD(lp)));
             return 0;
         case WM_ERASEBKGND:
