@@ -54,9 +54,9 @@ for row in "${!names[@]}"; do
   y=$((top + row * row_height + inset + heights[row] / 2))
   # Focus by clicking the focused column's button, then hover the hovered one.
   xdotool mousemove $((left + 2 * column + 4)) "$y" click 1
-  sleep 0.2
+  sleep 0.3
   xdotool mousemove $((left + column + 4)) "$y"
-  sleep 0.4
+  sleep 0.6
   import -window root -crop "${width}x${row_height}+0+$((top + row * row_height))" +repage "$work/row$row.png"
 done
 xdotool mousemove 1000 750

@@ -25,7 +25,8 @@ protected:
         a.Control()->put_ButtonPictureStretch(VARIANT_FALSE);
         icon = SolidIcon(32, kRed);
         a.Control()->putref_ButtonPicture(icon.Get());
-        Pump(100);  // the creation tick
+        // The creation tick, which raises a MouseOut of its own.
+        ASSERT_TRUE(PumpUntil([&] { return journal.Count(L"MouseOut") == 1; }));
         journal.Clear();
     }
 
@@ -37,9 +38,11 @@ protected:
         SetCursorPos(p.x, p.y);
         SendMessageW(hwnd, WM_MOUSEMOVE, keys, MAKELPARAM(x, y));
     }
+    // Moves the pointer off every button and waits for the hover to end.
     void PointAway() {
         SetCursorPos(2, 2);
-        Pump(100);
+        const int before = journal.Count(L"MouseOut");
+        PumpUntil([&] { return journal.Count(L"MouseOut") > before; }, 1000);
     }
     void ClickAt(HWND hwnd, int x, int y) {
         PointAt(hwnd, x, y);
@@ -216,8 +219,7 @@ TEST_F(PointerTest, AWindowInFrontOfTheButtonCountsAsLeaving) {
     PointAt(a.Window(), 50, 2);
     EXPECT_EQ(journal.Count(L"MouseOver"), 1);
     SetCursorPos(r.left + 120, r.top + 2);  // still inside the button's rectangle
-    Pump(100);
-    EXPECT_EQ(journal.Count(L"MouseOut"), 1);
+    EXPECT_TRUE(PumpUntil([&] { return journal.Count(L"MouseOut") == 1; }));
 }
 
 TEST_F(PointerTest, NewButtonTicksOnceRaisingMouseOutAloneThenRestsIdle) {
@@ -225,6 +227,8 @@ TEST_F(PointerTest, NewButtonTicksOnceRaisingMouseOutAloneThenRestsIdle) {
     Button d;
     ASSERT_EQ(Button::Place(window->hwnd, At(120, 1560, 2535, 615), nullptr, fresh, d), S_OK);
     int ticks = 0;
+    const DWORD start = GetTickCount();
+    while (ticks == 0 && GetTickCount() - start < 3000) Pump(20, {d.Window()}, &ticks);
     Pump(300, {d.Window()}, &ticks);
     EXPECT_EQ(ticks, 1);
     EXPECT_EQ(fresh.Count(L"MouseOut"), 1);
@@ -236,7 +240,7 @@ TEST_F(PointerTest, NoTimerTicksOverAnIdleSecond) {
     PlaceNew(b, At(120, 840, 2535, 615));
     PlaceNew(c, At(120, 1560, 1815, 615));
     const std::vector<HWND> buttons{a.Window(), b.Window(), c.Window()};
-    Pump(200);  // the new buttons' creation ticks
+    ASSERT_TRUE(PumpUntil([&] { return journal.Count(L"MouseOut") == 2; }));  // their creation ticks
 
     int ticks = 0;
     Pump(1000, buttons, &ticks);
@@ -244,7 +248,8 @@ TEST_F(PointerTest, NoTimerTicksOverAnIdleSecond) {
 
     // The count is real: with the pointer over a button its timer runs...
     PointAt(b.Window(), 100, 2);
-    Pump(200, buttons, &ticks);
+    const DWORD start = GetTickCount();
+    while (ticks <= 3 && GetTickCount() - start < 3000) Pump(20, buttons, &ticks);
     EXPECT_GT(ticks, 3);
     // ...and stops once the pointer has gone.
     PointAway();

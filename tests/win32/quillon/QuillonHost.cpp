@@ -422,6 +422,15 @@ void Pump(DWORD milliseconds, const std::vector<HWND>& watched, int* timerTicks)
     }
 }
 
+bool PumpUntil(const std::function<bool()>& done, DWORD limit) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= limit) return false;
+        Pump(10);
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------- pixels
 
 COLORREF Snapshot::At(int x, int y) const {

@@ -7,6 +7,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -114,6 +115,9 @@ int TwipsToPixelsY(int twips);
 // Runs the message loop for a while. `timerTicks` counts WM_TIMER messages
 // meant for any of `watched`.
 void Pump(DWORD milliseconds, const std::vector<HWND>& watched = {}, int* timerTicks = nullptr);
+// Runs the message loop until `done` says so or `limit` ms have passed; a
+// busy machine may hold timer messages back for a while.
+bool PumpUntil(const std::function<bool()>& done, DWORD limit = 3000);
 
 // The client area of a window as it paints itself, 0x00RRGGBB per pixel.
 struct Snapshot {
