@@ -81,12 +81,12 @@ void ButtonModel::WriteBackColour(Colour value) {
 }
 
 void ButtonModel::WriteForm(int32_t value) {
-    // Checked before storing: a code the shape refuses must not become the
-    // stored value, or the next save would persist a bag that cannot load.
+    // The value is stored first; a code the shape cannot take then fails on
+    // its way to the shape and leaves the shape as it was.
+    state_.form = value;
     if (value < std::numeric_limits<int16_t>::min() || value > std::numeric_limits<int16_t>::max())
         throw ControlError{kErrOverflow};
     if (value < kRectangle || value > kRoundedSquare) throw ControlError{kErrInvalidPropertyValue};
-    state_.form = value;
     ground_.kind = static_cast<int16_t>(value);
     platform_.Redraw();
 }

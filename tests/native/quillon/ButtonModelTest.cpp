@@ -178,7 +178,7 @@ TEST_F(ButtonModelTest, FontChangeRefitsTheLabelAndLayoutCentresIt) {
     EXPECT_FLOAT_EQ(model.lblCaption().rect.top, (615 - 300) / 2.0f);
 }
 
-TEST_F(ButtonModelTest, OutlineCodesOutsideTheShapeRangeAreRefusedAndNotStored) {
+TEST_F(ButtonModelTest, OutlineCodesOutsideTheShapeRangeAreStoredButRefusedByTheShape) {
     auto numberOf = [&](int32_t value) {
         try {
             model.WriteForm(value);
@@ -191,8 +191,10 @@ TEST_F(ButtonModelTest, OutlineCodesOutsideTheShapeRangeAreRefusedAndNotStored) 
     EXPECT_EQ(numberOf(-40000), kErrOverflow);
     EXPECT_EQ(numberOf(6), kErrInvalidPropertyValue);
     EXPECT_EQ(numberOf(-1), kErrInvalidPropertyValue);
-    EXPECT_EQ(model.State().form, 4);
+    EXPECT_EQ(model.State().form, -1);
     EXPECT_EQ(model.shpGround().kind, 4);
+    EXPECT_EQ(numberOf(70000), kErrOverflow);
+    EXPECT_EQ(model.State().form, 70000);
     for (int32_t code = 0; code <= 5; ++code) {
         EXPECT_EQ(numberOf(code), 0);
         EXPECT_EQ(model.shpGround().kind, code);
