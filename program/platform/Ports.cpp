@@ -23,5 +23,6 @@ CodePage& Ansi() { return Require(ThePorts().codePage); }
 RegistryPort& Registry() { return Require(ThePorts().registry); }
 MessageBoxPort& MessageBoxes() { return Require(ThePorts().messageBox); }
 ReportWindowPort& ReportWindow() { return Require(ThePorts().reportWindow); }
+FileSystemPort& Files() { return Require(ThePorts().files); }
 
 }  // namespace velmora

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -83,6 +85,45 @@ class ReportWindowPort {
   virtual void SetErrorReport(const std::string& text) = 0;
 };
 
+// Files and folders, as kernel32's W functions see them. Paths are the
+// program's UTF-8 text; file contents are bytes and are never decoded here.
+// Every failure raises the runtime error of its system code
+// (RaiseSystemError), which keeps that code for the report.
+class FileSystemPort {
+ public:
+  // Attribute bits, with the values the system uses.
+  static constexpr uint32_t kReadOnly = 0x01;
+  static constexpr uint32_t kHidden = 0x02;
+  static constexpr uint32_t kSystem = 0x04;
+  static constexpr uint32_t kDirectory = 0x10;
+  static constexpr uint32_t kArchive = 0x20;
+  // What Attributes answers for a path that names nothing.
+  static constexpr uint32_t kNoFile = 0xFFFFFFFFu;
+
+  struct Entry {
+    std::string name;
+    uint32_t attributes = 0;
+  };
+
+  virtual ~FileSystemPort() = default;
+  // Opens the file for reading, creating it empty when it does not exist
+  // (its folder must), and returns every byte of it.
+  virtual std::string ReadWhole(const std::string& path) = 0;
+  // Creates a file that must not exist yet, writes the bytes, flushes them to
+  // the disk and closes it. A failure leaves nothing of the new file behind.
+  virtual void WriteNew(const std::string& path, std::string_view bytes) = 0;
+  // Puts the file `from` in the place of `to`, replacing `to` if it exists.
+  virtual void MoveOver(const std::string& from, const std::string& to) = 0;
+  virtual void Remove(const std::string& path) = 0;
+  // The attribute bits, or kNoFile when neither the file nor its folder exists.
+  virtual uint32_t Attributes(const std::string& path) = 0;
+  // 0 makes a normal file.
+  virtual void SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  // Every entry of the folder except "." and "..", in the system's order.
+  // A folder that does not exist has none.
+  virtual std::vector<Entry> List(const std::string& folder) = 0;
+};
+
 // The ports in use. Pointers are not owned. A port that is not installed raises
 // error 91 when it is used.
 struct Ports {
@@ -91,6 +132,7 @@ struct Ports {
   RegistryPort* registry = nullptr;
   MessageBoxPort* messageBox = nullptr;
   ReportWindowPort* reportWindow = nullptr;
+  FileSystemPort* files = nullptr;
 };
 
 Ports& ThePorts();
@@ -100,6 +142,7 @@ CodePage& Ansi();
 RegistryPort& Registry();
 MessageBoxPort& MessageBoxes();
 ReportWindowPort& ReportWindow();
+FileSystemPort& Files();
 
 // Windows-1252, the fixed single-byte code page used where the system has none
 // (the native build). The five bytes without a character map to the C1 controls

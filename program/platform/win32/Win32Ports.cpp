@@ -10,7 +10,6 @@
 #include "platform/Ports.h"
 
 namespace velmora {
-namespace {
 
 std::string WideToUtf8(const wchar_t* text, int length) {
   if (length == 0) return {};
@@ -27,6 +26,8 @@ std::wstring Utf8ToWide(const std::string& text) {
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
   return out;
 }
+
+namespace {
 
 class Win32CodePage : public CodePage {
  public:
@@ -223,6 +224,7 @@ void InstallWin32Ports() {
   ports.codePage = &codePage;
   ports.registry = &registry;
   ports.messageBox = &messageBox;
+  ports.files = &Win32FileSystem();
 }
 
 }  // namespace velmora

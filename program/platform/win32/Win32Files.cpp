@@ -1,0 +1,167 @@
+// The file-system port over kernel32's W functions. Paths arrive as UTF-8 and
+// are converted here; contents pass through as bytes.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "errors/ErrChain.h"
+#include "platform/Ports.h"
+#include "platform/win32/Win32Ports.h"
+
+namespace velmora {
+namespace {
+
+// ReadFile and WriteFile take 32-bit counts; large files go in pieces.
+constexpr DWORD kChunk = 16u << 20;
+
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE h) : h_(h) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() { Close(); }
+  explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return h_; }
+  // Closing can report a failed delayed write, so the caller who cares asks.
+  bool Close() {
+    if (h_ == INVALID_HANDLE_VALUE) return true;
+    const BOOL ok = CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    return ok != FALSE;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE h) : h_(h) {}
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  ~FindHandle() {
+    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
+  }
+  HANDLE get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+[[noreturn]] void RaiseLastError() { RaiseSystemError(GetLastError()); }
+
+bool IsNoSuchFile(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+class Win32Files : public FileSystemPort {
+ public:
+  std::string ReadWhole(const std::string& path) override {
+    // ICQ may have the file open; share everything so that neither side
+    // locks the other out.
+    FileHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) RaiseLastError();
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size)) RaiseLastError();
+    if (static_cast<unsigned long long>(size.QuadPart) >= std::string().max_size()) RaiseRuntime(7);
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
+      DWORD got = 0;
+      if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) RaiseLastError();
+      if (got == 0) break;  // someone shortened the file meanwhile
+      done += got;
+    }
+    bytes.resize(done);
+    return bytes;
+  }
+
+  void WriteNew(const std::string& path, std::string_view bytes) override {
+    const std::wstring widePath = Utf8ToWide(path);
+    FileHandle file(CreateFileW(widePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file) RaiseLastError();
+    DWORD error = 0;
+    std::size_t done = 0;
+    while (error == 0 && done < bytes.size()) {
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
+      DWORD put = 0;
+      if (!WriteFile(file.get(), bytes.data() + done, want, &put, nullptr)) error = GetLastError();
+      else if (put == 0) error = ERROR_WRITE_FAULT;
+      done += put;
+    }
+    if (error == 0 && !FlushFileBuffers(file.get())) error = GetLastError();
+    if (!file.Close() && error == 0) error = GetLastError();
+    if (error != 0) {
+      DeleteFileW(widePath.c_str());
+      RaiseSystemError(error);
+    }
+  }
+
+  void MoveOver(const std::string& from, const std::string& to) override {
+    const std::wstring wideFrom = Utf8ToWide(from), wideTo = Utf8ToWide(to);
+    if (GetFileAttributesW(wideTo.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      // Replacing rather than renaming keeps the old file's attributes and
+      // security, refuses a read-only file and tells a file in use (sharing
+      // violation) apart from one we may not touch; a rename over an open
+      // file says "access denied" to both.
+      if (ReplaceFileW(wideTo.c_str(), wideFrom.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                       nullptr))
+        return;
+      if (GetLastError() != ERROR_FILE_NOT_FOUND) RaiseLastError();
+      // The old file went away in between: a plain move will do.
+    }
+    if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      RaiseLastError();
+  }
+
+  void Remove(const std::string& path) override {
+    if (!DeleteFileW(Utf8ToWide(path).c_str())) RaiseLastError();
+  }
+
+  uint32_t Attributes(const std::string& path) override {
+    const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return attributes;
+    const DWORD error = GetLastError();
+    if (IsNoSuchFile(error)) return kNoFile;
+    RaiseSystemError(error);
+  }
+
+  void SetAttributes(const std::string& path, uint32_t attributes) override {
+    if (!SetFileAttributesW(Utf8ToWide(path).c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes))
+      RaiseLastError();
+  }
+
+  std::vector<Entry> List(const std::string& folder) override {
+    std::wstring pattern = Utf8ToWide(folder);
+    if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+    pattern += L'*';
+    std::vector<Entry> entries;
+    WIN32_FIND_DATAW found;
+    FindHandle find(FindFirstFileW(pattern.c_str(), &found));
+    if (find.get() == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (IsNoSuchFile(error) || error == ERROR_NO_MORE_FILES) return entries;
+      RaiseSystemError(error);
+    }
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      entries.push_back({WideToUtf8(name.data(), static_cast<int>(name.size())), found.dwFileAttributes});
+    } while (FindNextFileW(find.get(), &found));
+    if (GetLastError() != ERROR_NO_MORE_FILES) RaiseLastError();
+    return entries;
+  }
+};
+
+}  // namespace
+
+FileSystemPort& Win32FileSystem() {
+  static Win32Files files;
+  return files;
+}
+
+}  // namespace velmora

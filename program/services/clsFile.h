@@ -1,0 +1,32 @@
+// clsFile: a whole file read into one value, or one value written as a whole
+// file. Every text file the program reads or rewrites goes through here.
+//
+// The values are the file's bytes, undecoded: ICQ's style files are edited as
+// bytes, so a byte without a character in the code page survives the trip.
+// Only where a content is shown (the error report) is it decoded.
+#pragma once
+
+#include <string>
+
+namespace velmora {
+
+class clsFile {
+ public:
+  // Every byte of the file, trimmed of leading and trailing spaces (only
+  // spaces: tabs and line breaks stay). A file that does not exist in an
+  // existing folder is created empty and reads as empty.
+  std::string OpenForInput(const std::string& strPath);
+  // Makes the file hold exactly the bytes of strBody. The file is replaced in
+  // one step, so a failure at any point leaves the old file as it was.
+  void OpenForOutput(const std::string& strPath, const std::string& strBody);
+};
+
+// The one clsFile of the program, created on first use and kept until the
+// process ends.
+clsFile& SharedFile();
+
+// A file's bytes as text for the error report (the ANSI code page). Never
+// fails: without a code page the bytes are shown as they are.
+std::string ContentForReport(const std::string& bytes);
+
+}  // namespace velmora
