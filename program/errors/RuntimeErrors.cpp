@@ -67,11 +67,7 @@ int32_t RuntimeErrorForSystemCode(uint32_t lastError) {
     case 19:   // ERROR_WRITE_PROTECT
     case 32:   // ERROR_SHARING_VIOLATION
     case 33:   // ERROR_LOCK_VIOLATION
-    case 1175: // ERROR_UNABLE_TO_REMOVE_REPLACED: the old file is held open
       return 70;
-    case 1176: // ERROR_UNABLE_TO_MOVE_REPLACEMENT
-    case 1177: // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
-      return 75;
     case 39:   // ERROR_HANDLE_DISK_FULL
     case 112:  // ERROR_DISK_FULL
       return 61;

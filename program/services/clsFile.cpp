@@ -15,7 +15,6 @@ constexpr uint32_t ERROR_SHARING_VIOLATION = 32;
 constexpr uint32_t ERROR_LOCK_VIOLATION = 33;
 constexpr uint32_t ERROR_FILE_EXISTS = 80;
 constexpr uint32_t ERROR_ALREADY_EXISTS = 183;
-constexpr uint32_t ERROR_UNABLE_TO_REMOVE_REPLACED = 1175;
 
 // Virus scanners and indexers open a freshly written file for a moment. A
 // replace that runs into one waits a little and tries again, about half a
@@ -30,8 +29,7 @@ constexpr std::chrono::milliseconds kRetryPauses[] = {
 constexpr int kTempNameTries = 100;
 
 bool IsMomentaryLock(int32_t code) {
-  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
-         code == ERROR_UNABLE_TO_REMOVE_REPLACED;
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
 }
 
 void TrimSpaces(std::string& text) {
@@ -97,8 +95,8 @@ void clsFile::OpenForOutput(const std::string& strPath, const std::string& strBo
     FileSystemPort& files = Files();
     const uint32_t attributes = files.Attributes(strPath);
     trap.at(20);
-    // The replace below would pass over a read-only attribute on some systems
-    // (Wine's rename does). Whoever set it meant the file to stay as it is.
+    // The rename below would pass over a read-only attribute on some systems
+    // (Wine's does). Whoever set it meant the file to stay as it is.
     if (attributes != FileSystemPort::kNoFile &&
         (attributes & (FileSystemPort::kReadOnly | FileSystemPort::kDirectory)) != 0)
       RaiseSystemError(ERROR_ACCESS_DENIED);

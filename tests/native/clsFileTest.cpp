@@ -107,7 +107,7 @@ TEST_F(clsFileWrite, FailedReplaceKeepsTheOldFileAndRemovesTheNewOne) {
 }
 
 TEST_F(clsFileWrite, FileInUseForAMomentIsReplacedOnARetry) {
-  files.failures["MoveOver"] = {32, 1175};
+  files.failures["MoveOver"] = {32, 33};
   clsFile().OpenForOutput(kPath, "new");
   EXPECT_EQ(files.Count("MoveOver"), 3);
   ExpectOnlyTheTarget("new");

@@ -3,9 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
+#include "IcqFixture.h"
 #include "ThemeTestSupport.h"
 #include "theme/clsKorvanel.h"
 
@@ -15,8 +13,6 @@ namespace {
 using ::testing::StartsWith;
 using testing::FakeFiles;
 using testing::ThemeTest;
-
-std::string Replace(std::string text, std::string_view what, std::string_view with);
 
 // ---- head replacement ----------------------------------------------------
 
@@ -204,40 +200,14 @@ TEST_F(KorvanelTest, UnreadableFileFailsWithTheFileTrapsLineFirst) {
             (std::vector<std::string>{"clsFile.OpenForInput", "clsKorvanel.MsgBannerIsRemoved"}));
 }
 
-// The fixture's style files: everything but the heads comes back byte for byte.
-std::string FixtureFile(const std::string& relative) {
-  std::ifstream in(std::string(VELMORA_FIXTURES) + "/icq6/" + relative, std::ios::binary);
-  EXPECT_TRUE(in) << relative;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-std::string Replace(std::string text, std::string_view what, std::string_view with) {
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
-    text.replace(at, what.size(), with);
-  return text;
-}
-
 TEST_F(KorvanelTest, FixtureFilesKeepEveryByteOutsideTheHeads) {
-  const std::string msg = FixtureFile("services/icqApp/ver1/theme/MUIMessage/MsgSessionDlg.style.box");
-  const std::string cl = FixtureFile("services/icqApp/ver1/theme/MUICore/MainDlgPanelOwner.style.box");
-  files.AddFile(kMsgFile, msg);
-  files.AddFile(kClFile, cl);
+  files.AddFile(kMsgFile, testing::FixtureBytes(testing::kFixtureMsgFile));
+  files.AddFile(kClFile, testing::FixtureBytes(testing::kFixtureClFile));
   ASSERT_TRUE(korvanel.RemoveMsgBanner());
   ASSERT_TRUE(korvanel.RemoveClBanner());
-
-  std::string msgExpected = Replace(msg, "<style id=\"FeaturesBannerArea\" height=\"96\" minHeight=\"96\" "
-                                         "paddingTop=\"4\" paddingBottom=\"2\"/>", A1);
-  msgExpected = Replace(msgExpected, "<style id=\"bannerStyle\" width=\"468\" height=\"60\" margin=\"4 2 4 2\">", A2);
-  std::string clExpected = Replace(cl, "<bitmap id=\"image.icqBanner.bg\" src=\"banner_bg.png\" tile=\"false\" />", A3);
-  clExpected = Replace(clExpected, "<style id=\"adBoxStyle\" width=\"120\" height=\"90\" />", A4);
-  clExpected = Replace(clExpected,
-                       "<style id=\"adContainerBoxStyle\" marginLeft=\"4\" marginTop=\"2\" width=\"126\" "
-                       "height=\"96\" hAlign=\"left\" >", A5);
   // The fixture ends in CR LF, which the trimming leaves alone.
-  EXPECT_EQ(Content(kMsgFile), msgExpected);
-  EXPECT_EQ(Content(kClFile), clExpected);
+  EXPECT_EQ(Content(kMsgFile), testing::FixtureMsgFileEdited());
+  EXPECT_EQ(Content(kClFile), testing::FixtureClFileEdited());
   EXPECT_NE(Content(kClFile).find("\x96 Hauptfenster \xBB Werbefl\xE4" "che \x8D"), std::string::npos);
   EXPECT_TRUE(korvanel.MsgBannerIsRemoved());
   EXPECT_TRUE(korvanel.ClBannerIsRemoved());

@@ -102,20 +102,20 @@ class Win32Files : public FileSystemPort {
   }
 
   void MoveOver(const std::string& from, const std::string& to) override {
-    const std::wstring wideFrom = Utf8ToWide(from), wideTo = Utf8ToWide(to);
-    if (GetFileAttributesW(wideTo.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      // Replacing rather than renaming keeps the old file's attributes and
-      // security, refuses a read-only file and tells a file in use (sharing
-      // violation) apart from one we may not touch; a rename over an open
-      // file says "access denied" to both.
-      if (ReplaceFileW(wideTo.c_str(), wideFrom.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                       nullptr))
-        return;
-      if (GetLastError() != ERROR_FILE_NOT_FOUND) RaiseLastError();
-      // The old file went away in between: a plain move will do.
+    const std::wstring wideTo = Utf8ToWide(to);
+    if (MoveFileExW(Utf8ToWide(from).c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return;
+    DWORD error = GetLastError();
+    // A rename over a file that is open elsewhere says "access denied", as it
+    // does for a file we may not touch at all. Asking for the right to delete
+    // it tells the two apart: only a file in use gives a sharing violation,
+    // and that one is worth waiting for.
+    if (error == ERROR_ACCESS_DENIED) {
+      FileHandle probe(CreateFileW(wideTo.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      if (!probe && GetLastError() == ERROR_SHARING_VIOLATION) error = ERROR_SHARING_VIOLATION;
     }
-    if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      RaiseLastError();
+    RaiseSystemError(error);
   }
 
   void Remove(const std::string& path) override {
