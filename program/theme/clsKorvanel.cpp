@@ -41,19 +41,22 @@ bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_v
   }
   // A copy: the text the head comes from is about to be rebuilt.
   const std::string head = strText.substr(start, close - start + 1);
+  // A head that holds the whole search text cannot occur before it. One that
+  // ends inside it (a search text with a ">") can, and is replaced there too.
+  const std::size_t first = head.size() >= strSearch.size() ? start : strText.find(head);
 
   // The edited text is built once at its final size, so a file of many
   // megabytes costs one copy, not a reallocation chain.
   std::size_t size = strText.size();
   if (strReplacement.size() > head.size()) {
     std::size_t count = 0;
-    for (std::size_t at = start; at != std::string::npos; at = strText.find(head, at + head.size())) ++count;
+    for (std::size_t at = first; at != std::string::npos; at = strText.find(head, at + head.size())) ++count;
     size += count * (strReplacement.size() - head.size());
   }
   std::string edited;
   edited.reserve(size);
   std::size_t copied = 0;
-  for (std::size_t at = start; at != std::string::npos; at = strText.find(head, copied)) {
+  for (std::size_t at = first; at != std::string::npos; at = strText.find(head, copied)) {
     edited.append(strText, copied, at - copied);
     edited.append(strReplacement);
     copied = at + head.size();

@@ -48,6 +48,8 @@ TEST(ReplaceHead, HeadEndsAtTheFirstGreaterThanSign) {
   // The search for ">" starts where the search text starts, so a head can be
   // shorter than the search text: here it is ">" alone.
   EXPECT_EQ(Edited("x>y>", ">y", "[]"), "x[]y[]");
+  // Such a head is replaced wherever it is, before the search text as well.
+  EXPECT_EQ(Edited("a>xa>b>", "a>b", "[]"), "[]x[]b>");
 }
 
 TEST(ReplaceHead, HeadWithoutGreaterThanSign) {
