@@ -107,7 +107,8 @@ class FileSystemPort {
 
   virtual ~FileSystemPort() = default;
   // Opens the file for reading, creating it empty when it does not exist
-  // (its folder must), and returns every byte of it.
+  // (its folder must), and returns every byte of it. The string has spare
+  // capacity, so that an edit that lengthens it need not copy it.
   virtual std::string ReadWhole(const std::string& path) = 0;
   // Creates a file that must not exist yet, writes the bytes, flushes them to
   // the disk and closes it. A failure leaves nothing of the new file behind.

@@ -1,5 +1,7 @@
 #include "theme/clsKorvanel.h"
 
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +26,25 @@ bool MatchesXmlPattern(const std::string& name) {
   return name.size() >= kTail.size() && name.compare(name.size() - kTail.size(), kTail.size(), kTail) == 0;
 }
 
+// Searches one text many times over a long text. The heads are tens of
+// characters long and start with the most common character of a style file,
+// so skipping by the last character beats looking at every "<".
+class Finder {
+ public:
+  explicit Finder(std::string_view pattern)
+      : pattern_(pattern), searcher_(pattern_.begin(), pattern_.end()) {}
+  std::size_t In(const std::string& text, std::size_t from) const {
+    if (from > text.size()) return std::string::npos;
+    const auto found = searcher_(text.begin() + static_cast<std::ptrdiff_t>(from), text.end());
+    if (found.first == found.second && !pattern_.empty()) return std::string::npos;
+    return static_cast<std::size_t>(found.first - text.begin());
+  }
+
+ private:
+  std::string_view pattern_;
+  std::boyer_moore_horspool_searcher<std::string_view::const_iterator> searcher_;
+};
+
 std::unique_ptr<clsKorvanel>& KorvanelSlot() {
   static std::unique_ptr<clsKorvanel> korvanel;
   return korvanel;
@@ -32,37 +53,57 @@ std::unique_ptr<clsKorvanel>& KorvanelSlot() {
 }  // namespace
 
 bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_view strReplacement) {
-  const std::size_t start = strText.find(strSearch);
+  const std::size_t start = Finder(strSearch).In(strText, 0);
   if (start == std::string::npos) return false;
   const std::size_t close = strText.find('>', start);
   if (close == std::string::npos) {
     if (start == 0) return true;
     RaiseRuntime(5);  // Invalid procedure call or argument
   }
-  // A copy: the text the head comes from is about to be rebuilt.
+  // A copy: the text the head comes from is about to be rewritten.
   const std::string head = strText.substr(start, close - start + 1);
+  const Finder heads(head);
   // A head that holds the whole search text cannot occur before it. One that
   // ends inside it (a search text with a ">") can, and is replaced there too.
-  const std::size_t first = head.size() >= strSearch.size() ? start : strText.find(head);
+  const std::size_t first = head.size() >= strSearch.size() ? start : heads.In(strText, 0);
+  const std::size_t keep = head.size();
+  const std::size_t put = strReplacement.size();
 
-  // The edited text is built once at its final size, so a file of many
-  // megabytes costs one copy, not a reallocation chain.
-  std::size_t size = strText.size();
-  if (strReplacement.size() > head.size()) {
-    std::size_t count = 0;
-    for (std::size_t at = first; at != std::string::npos; at = strText.find(head, at + head.size())) ++count;
-    size += count * (strReplacement.size() - head.size());
+  if (put <= keep) {
+    // Shrinking or equal: edited in place, front to back. What is written
+    // never passes what is still to be searched, and a style file of many
+    // megabytes is not copied at all.
+    char* const text = strText.data();
+    std::size_t written = first, read = first;
+    for (std::size_t at = first; at != std::string::npos; at = heads.In(strText, read)) {
+      std::memmove(text + written, text + read, at - read);
+      written += at - read;
+      std::memcpy(text + written, strReplacement.data(), put);
+      written += put;
+      read = at + keep;
+    }
+    std::memmove(text + written, text + read, strText.size() - read);
+    strText.resize(written + strText.size() - read);
+    return true;
   }
-  std::string edited;
-  edited.reserve(size);
-  std::size_t copied = 0;
-  for (std::size_t at = first; at != std::string::npos; at = strText.find(head, copied)) {
-    edited.append(strText, copied, at - copied);
-    edited.append(strReplacement);
-    copied = at + head.size();
+
+  // Growing: made room for at the end, then filled back to front, so that
+  // every byte moves once and nothing still unread is overwritten. A text
+  // read with room to spare (as clsFile reads) is edited without a copy.
+  std::vector<std::size_t> found;
+  for (std::size_t at = first; at != std::string::npos; at = heads.In(strText, at + keep)) found.push_back(at);
+  const std::size_t oldSize = strText.size();
+  strText.resize(oldSize + found.size() * (put - keep));
+  char* const text = strText.data();
+  std::size_t readEnd = oldSize, writeEnd = strText.size();
+  for (auto at = found.rbegin(); at != found.rend(); ++at) {
+    const std::size_t tail = readEnd - (*at + keep);
+    writeEnd -= tail;
+    std::memmove(text + writeEnd, text + *at + keep, tail);
+    writeEnd -= put;
+    std::memcpy(text + writeEnd, strReplacement.data(), put);
+    readEnd = *at;
   }
-  edited.append(strText, copied);
-  strText.swap(edited);
   return true;
 }
 

@@ -66,7 +66,10 @@ class Win32Files : public FileSystemPort {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.get(), &size)) RaiseLastError();
     if (static_cast<unsigned long long>(size.QuadPart) >= std::string().max_size()) RaiseRuntime(7);
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::string bytes;
+    // Room for edits that lengthen the text, which then need no second copy.
+    bytes.reserve(static_cast<std::size_t>(size.QuadPart) + static_cast<std::size_t>(size.QuadPart / 8) + 4096);
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
     std::size_t done = 0;
     while (done < bytes.size()) {
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
