@@ -11,6 +11,9 @@ namespace {
 
 using ::testing::StartsWith;
 using testing::FakeFiles;
+using testing::CallStack;
+using testing::RaisedBy;
+using testing::ReportLines;
 using testing::ThemeTest;
 
 const std::string kFolder = "C:\\ICQ6\\theme";

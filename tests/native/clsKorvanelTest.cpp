@@ -12,6 +12,9 @@ namespace {
 
 using ::testing::StartsWith;
 using testing::FakeFiles;
+using testing::CallStack;
+using testing::RaisedBy;
+using testing::ReportLines;
 using testing::ThemeTest;
 
 // ---- head replacement ----------------------------------------------------

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "IcqFixture.h"
+#include "RaisedErrors.h"
 #include "errors/ErrChain.h"
 #include "platform/Ports.h"
 #include "platform/win32/Win32Ports.h"
@@ -24,6 +25,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using testing::CallStack;
+using testing::RaisedBy;
+using testing::ReportLines;
 
 class Win32PortsEnvironment : public ::testing::Environment {
  public:
@@ -138,33 +142,6 @@ class ThemeFilesWin32 : public ::testing::Test {
     return path;
   }
 
-  static VbError RaisedBy(const std::function<void()>& action) {
-    try {
-      action();
-    } catch (const VbError& e) {
-      return e;
-    }
-    ADD_FAILURE() << "expected an error to be raised";
-    return VbError(0, "", "");
-  }
-
-  static std::vector<std::string> Lines(const std::string& report) {
-    std::vector<std::string> lines;
-    std::size_t start = 0, end;
-    while ((end = report.find("\r\n", start)) != std::string::npos) {
-      lines.push_back(report.substr(start, end - start));
-      start = end + 2;
-    }
-    return lines;
-  }
-
-  static std::vector<std::string> CallStack(const std::string& report) {
-    std::vector<std::string> names;
-    for (const std::string& line : Lines(report))
-      if (line.rfind("  Call Stack: ", 0) == 0) names.push_back(line.substr(14, line.find('(') - 14));
-    return names;
-  }
-
   std::string root;
 
  private:
@@ -197,7 +174,7 @@ TEST_F(ThemeFilesWin32, MissingFileIsCreatedEmptyAndAMissingFolderIsPathNotFound
 
   const VbError e = RaisedBy([&] { clsFile().OpenForInput(root + "\\missing\\x.box"); });
   EXPECT_EQ(e.Number(), 76);
-  const auto lines = Lines(e.Description());
+  const auto lines = ReportLines(e.Description());
   ASSERT_GE(lines.size(), 8u);
   EXPECT_THAT(lines[6], StartsWith("  API Error: (3) "));
   EXPECT_THAT(lines[7], StartsWith("  Call Stack: clsFile.OpenForInput(strPath="));
@@ -215,7 +192,7 @@ TEST_F(ThemeFilesWin32, ReadOnlyContactListFileFailsTheRemovalAndStaysAsItWas) {
   EXPECT_EQ(e.Number(), 75);
   EXPECT_EQ(CallStack(e.Description()),
             (std::vector<std::string>{"clsFile.OpenForOutput", "clsKorvanel.RemoveClBanner"}));
-  const auto lines = Lines(e.Description());
+  const auto lines = ReportLines(e.Description());
   ASSERT_GE(lines.size(), 8u);
   EXPECT_EQ(lines[1].find("  Time='"), 0u);
   EXPECT_EQ(lines[3], "  Number: 75 = &H4B = vbObjectError + 2147221579 = ERRMAP_APP_FIRST + 2147216381 ");
@@ -246,7 +223,7 @@ TEST_F(ThemeFilesWin32, FileHeldOpenWithoutSharingIsNeitherReadNorReplaced) {
 
   const VbError write = RaisedBy([&] { clsFile().OpenForOutput(path, "new"); });
   EXPECT_EQ(write.Number(), 70);
-  EXPECT_THAT(Lines(write.Description())[6], StartsWith("  API Error: (32) "));
+  EXPECT_THAT(ReportLines(write.Description())[6], StartsWith("  API Error: (32) "));
   EXPECT_THAT(Names(folder), ElementsAre("MainDlgPanelOwner.style.box"));
   held.Release();
   EXPECT_EQ(ReadBytes(path), kClHeads);
