@@ -110,6 +110,9 @@ bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_v
 void clsKorvanel::ClearDefaultsFolder() {
   // No trap: a folder that cannot be listed goes to the caller's trap as it
   // is. A folder that does not exist lists nothing.
+  // A folder never set would list the current folder and delete whatever
+  // "*.xml" files stand there.
+  if (DefaultsFolder_.empty()) RaiseRuntime(5);  // Invalid procedure call or argument
   FileSystemPort& files = Files();
   const std::vector<FileSystemPort::Entry> entries = files.List(DefaultsFolder_);
   for (const FileSystemPort::Entry& entry : entries) {

@@ -45,7 +45,8 @@ class clsKorvanel {
 
   // Deletes the ordinary files named "*.xml" (lower case) of DefaultsFolder.
   // Once the first of them is being cleared, nothing fails any more: a file
-  // that cannot be deleted is left.
+  // that cannot be deleted is left. A DefaultsFolder that was never set
+  // raises 5.
   void ClearDefaultsFolder();
   // True when the message window's file was rewritten.
   bool RemoveMsgBanner();

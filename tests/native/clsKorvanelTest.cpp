@@ -263,5 +263,11 @@ TEST_F(ClearDefaultsFolder, MissingFolderHasNothingToDelete) {
   EXPECT_EQ(Left().size(), 7u);
 }
 
+TEST_F(ClearDefaultsFolder, FolderNeverSetIsRefusedNotTakenForTheCurrentOne) {
+  korvanel.DefaultsFolder("");
+  EXPECT_EQ(RaisedBy([&] { korvanel.ClearDefaultsFolder(); }).Number(), 5);
+  EXPECT_EQ(files.Count("List"), 0);
+}
+
 }  // namespace
 }  // namespace velmora
