@@ -29,12 +29,6 @@ using testing::CallStack;
 using testing::RaisedBy;
 using testing::ReportLines;
 
-class Win32PortsEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { InstallWin32Ports(); }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Win32PortsEnvironment);
-
 std::wstring W(const std::string& utf8) { return Utf8ToWide(utf8); }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
