@@ -24,6 +24,11 @@ function(velmora_test name)
   cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   velmora_warnings(${name})
+  # GCC 12 at -O2 reports a false overlap in std::string's operator+ (GCC bug
+  # 105651), which tests build their expected texts with.
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${name} PRIVATE -Wno-restrict)
+  endif()
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock)
   if(NOT T_LABEL)
     if(WIN32)
