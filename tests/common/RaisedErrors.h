@@ -11,6 +11,14 @@
 
 namespace velmora::testing {
 
+// A fresh error library: no current error, no capture, no report.
+inline void ResetErrorLibrary() {
+  Err().Clear();
+  PreservedErr() = PreservedErrRecord{};
+  ReportText().clear();
+  ValueDumps().clear();
+}
+
 // The error that `action` raises; a failed test if it raises none.
 inline VbError RaisedBy(const std::function<void()>& action) {
   try {

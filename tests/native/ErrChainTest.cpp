@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "FakePorts.h"
+#include "RaisedErrors.h"
 #include "errors/ErrChain.h"
 #include "errors/ErrReport.h"
 
@@ -16,16 +17,14 @@ using testing::FakeFacts;
 using testing::PortsScope;
 using testing::RecordingMessageBox;
 using testing::RecordingReportWindow;
+using testing::ReportLines;
+using testing::ResetErrorLibrary;
 
-const std::string CRLF = "\r\n";
 
 class ErrChainTest : public ::testing::Test {
  protected:
   ErrChainTest() : scope_(Ports{&facts, &codePage, nullptr, &messageBox, &reportWindow}) {
-    Err().Clear();
-    PreservedErr() = PreservedErrRecord{};
-    ReportText().clear();
-    ValueDumps().clear();
+    ResetErrorLibrary();
   }
 
   FakeFacts facts;
@@ -76,17 +75,6 @@ bool Form_Load(int32_t number, const std::string& description = "Path not found"
   }
 }
 
-std::vector<std::string> Lines(const std::string& report) {
-  std::vector<std::string> lines;
-  std::size_t start = 0, pos;
-  while ((pos = report.find(CRLF, start)) != std::string::npos) {
-    lines.push_back(report.substr(start, pos - start));
-    start = pos + 2;
-  }
-  EXPECT_EQ(start, report.size()) << "every line ends with CR LF";
-  return lines;
-}
-
 TEST_F(ErrChainTest, ThreeLevelChainGivesTheExampleReportByteForByte) {
   EXPECT_FALSE(Form_Load(76));
 
@@ -103,7 +91,7 @@ TEST_F(ErrChainTest, ThreeLevelChainGivesTheExampleReportByteForByte) {
   ASSERT_EQ(reportWindow.reports.size(), 1u);
   EXPECT_EQ(reportWindow.reports[0], expected);
   EXPECT_EQ(ReportText(), expected);
-  for (std::size_t i = 6; i < 9; ++i) EXPECT_EQ(Lines(expected)[i].size(), 100u);
+  for (std::size_t i = 6; i < 9; ++i) EXPECT_EQ(ReportLines(expected)[i].size(), 100u);
   EXPECT_TRUE(messageBox.shown.empty());
 }
 
@@ -115,7 +103,7 @@ TEST_F(ErrChainTest, RaisedErrorKeepsItsNumberAndCarriesTheReportUpward) {
     EXPECT_EQ(e.Number(), 53);
     EXPECT_EQ(e.Source(), "ErrChain.ErrorIn");
     EXPECT_EQ(e.Description(), ReportText());
-    const auto lines = Lines(e.Description());
+    const auto lines = ReportLines(e.Description());
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[2], "  Method: frmMain.RightICQPath ");
     EXPECT_EQ(lines[6].rfind("  Call Stack: frmMain.RightICQPath(", 0), 0u);
@@ -142,7 +130,7 @@ TEST_F(ErrChainTest, ProcedureWithoutTrapAddsNoLine) {
     Outer(5);
   } catch (const VbError&) {
   }
-  const auto lines = Lines(ReportText());
+  const auto lines = ReportLines(ReportText());
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[6].rfind("  Call Stack: frmMain.RightICQPath(strPath='x')  at Line 30 -", 0), 0u);
   EXPECT_EQ(lines[7].rfind("  Call Stack: basMain.Outer(intLevel=3)  at Line 10 -", 0), 0u);
@@ -191,7 +179,7 @@ TEST_F(ErrChainTest, TrapEnteredWithoutErrorReportsTheLostError) {
   } catch (...) {
     ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
   }
-  const auto lines = Lines(ReportText());
+  const auto lines = ReportLines(ReportText());
   ASSERT_EQ(lines.size(), 7u);
   const std::string lost =
       "ErrorIn: Error information was lost. To fix: call ErrPreserve before doing anything in error handler.";
@@ -204,7 +192,7 @@ TEST_F(ErrChainTest, TrapEnteredWithoutErrorReportsTheLostError) {
   // Outside any handler and with no current error, the same.
   Err().Clear();
   ErrorIn(Trap("basMain.Nothing"), Value(), ERRIN_END_OF_CHAIN);
-  EXPECT_EQ(Lines(ReportText())[0], lost + " ");
+  EXPECT_EQ(ReportLines(ReportText())[0], lost + " ");
 }
 
 TEST_F(ErrChainTest, ErrPreserveKeepsTheFirstCaptureUntilErrorInUsesIt) {
@@ -225,7 +213,7 @@ TEST_F(ErrChainTest, ErrPreserveKeepsTheFirstCaptureUntilErrorInUsesIt) {
   // The handler did other work that cleared the error; the capture survives.
   Err().Clear();
   const std::string report = ErrorIn(Trap("frmMain.Work(strA)"), "a", ERRIN_END_OF_CHAIN);
-  const auto lines = Lines(report);
+  const auto lines = ReportLines(report);
   EXPECT_EQ(lines[0], "File not found ");
   EXPECT_EQ(lines[6].rfind("  Call Stack: frmMain.Work(strA='a')  at Line 20 -", 0), 0u);
   EXPECT_EQ(Err().Number, 53);
@@ -281,8 +269,8 @@ TEST_F(ErrChainTest, ForeignExceptionsBecomeRuntimeErrors) {
       ErrorIn(Trap("basMain.Any"), Value(), ERRIN_END_OF_CHAIN);
     }
     EXPECT_EQ(Err().Number, c.number);
-    EXPECT_EQ(Lines(ReportText())[4], "  Source: Velmora ");
-    EXPECT_EQ(Lines(ReportText())[5], std::string("  Description: ") + c.text);
+    EXPECT_EQ(ReportLines(ReportText())[4], "  Source: Velmora ");
+    EXPECT_EQ(ReportLines(ReportText())[5], std::string("  Description: ") + c.text);
   }
 }
 
@@ -300,7 +288,7 @@ TEST_F(ErrChainTest, SystemErrorsMapToRuntimeErrorsAndAddTheApiErrorLine) {
   } catch (...) {
     ErrorIn(Trap("clsFile.OpenForInput(strPath)"), "C:\\x.txt", ERRIN_END_OF_CHAIN);
   }
-  auto lines = Lines(ReportText());
+  auto lines = ReportLines(ReportText());
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0], "File not found ");
   EXPECT_EQ(lines[4], "  Source: Velmora ");
@@ -313,7 +301,7 @@ TEST_F(ErrChainTest, SystemErrorsMapToRuntimeErrorsAndAddTheApiErrorLine) {
   } catch (...) {
     ErrorIn(Trap("basMain.Any"), Value(), ERRIN_END_OF_CHAIN);
   }
-  EXPECT_EQ(Lines(ReportText())[6], "  API Error: (33) ");
+  EXPECT_EQ(ReportLines(ReportText())[6], "  API Error: (33) ");
 
   // 0 and 203 (no such environment variable) give no line.
   for (int32_t code : {0, 203}) {
@@ -322,7 +310,7 @@ TEST_F(ErrChainTest, SystemErrorsMapToRuntimeErrorsAndAddTheApiErrorLine) {
     } catch (...) {
       ErrorIn(Trap("basMain.Any"), Value(), ERRIN_END_OF_CHAIN);
     }
-    lines = Lines(ReportText());
+    lines = ReportLines(ReportText());
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[6].rfind("  Call Stack: ", 0), 0u);
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "FakePorts.h"
+#include "RaisedErrors.h"
 #include "errors/ErrChain.h"
 #include "errors/ErrReport.h"
 
@@ -11,14 +12,13 @@ namespace {
 
 using testing::FakeFacts;
 using testing::PortsScope;
+using testing::ReportLines;
+using testing::ResetErrorLibrary;
 
 class ErrReportTest : public ::testing::Test {
  protected:
   ErrReportTest() : scope_(Ports{&facts, &codePage, nullptr, nullptr, nullptr}) {
-    Err().Clear();
-    PreservedErr() = PreservedErrRecord{};
-    ReportText().clear();
-    ValueDumps().clear();
+    ResetErrorLibrary();
   }
 
   // The report of a one-level chain: the trap `name` fails with `number`.
@@ -32,14 +32,7 @@ class ErrReportTest : public ::testing::Test {
     } catch (...) {
       ErrorIn(trap, params, ERRIN_END_OF_CHAIN);
     }
-    std::vector<std::string> lines;
-    const std::string& r = ReportText();
-    std::size_t start = 0, pos;
-    while ((pos = r.find("\r\n", start)) != std::string::npos) {
-      lines.push_back(r.substr(start, pos - start));
-      start = pos + 2;
-    }
-    return lines;
+    return ReportLines(ReportText());
   }
 
   std::string CallStackFor(const char* name, const Value& params, int32_t line = 0) {

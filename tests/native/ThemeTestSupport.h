@@ -14,10 +14,7 @@ namespace velmora::testing {
 class ThemeTest : public ::testing::Test {
  protected:
   ThemeTest() : scope_(MakePorts()) {
-    Err().Clear();
-    PreservedErr() = PreservedErrRecord{};
-    ReportText().clear();
-    ValueDumps().clear();
+    ResetErrorLibrary();
   }
 
   FakeFacts facts;

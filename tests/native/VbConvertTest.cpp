@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "FakePorts.h"
+#include "RaisedErrors.h"
 #include "errors/ErrChain.h"
 #include "errors/VbConvert.h"
 
@@ -13,14 +14,7 @@ namespace {
 using testing::FakeFacts;
 using testing::PortsScope;
 
-int32_t RaisedBy(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const VbError& e) {
-    return e.Number();
-  }
-  return 0;
-}
+int32_t RaisedBy(const std::function<void()>& f) { return testing::RaisedBy(f).Number(); }
 
 TEST(VbConvert, CIntAcceptsBlanksSignDecimalsAndExponent) {
   FakeFacts facts;

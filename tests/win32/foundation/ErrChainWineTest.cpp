@@ -10,6 +10,7 @@
 #include "errors/ErrChain.h"
 #include "errors/ErrReport.h"
 #include "platform/Ports.h"
+#include "RaisedErrors.h"
 
 namespace velmora {
 namespace {
@@ -40,15 +41,7 @@ std::string ClickReport(const std::string& path) {
   return ReportText();
 }
 
-std::vector<std::string> Lines(const std::string& report) {
-  std::vector<std::string> lines;
-  std::size_t start = 0, pos;
-  while ((pos = report.find("\r\n", start)) != std::string::npos) {
-    lines.push_back(report.substr(start, pos - start));
-    start = pos + 2;
-  }
-  return lines;
-}
+using testing::ReportLines;
 
 std::string TempFolder() {
   char buf[MAX_PATH];
@@ -58,7 +51,7 @@ std::string TempFolder() {
 
 TEST(ErrChainWine, FailingFileOpenGivesAReportWithTheRealSystemFacts) {
   const std::string path = TempFolder() + "velmora-no-such-file.txt";
-  const auto lines = Lines(ClickReport(path));
+  const auto lines = ReportLines(ClickReport(path));
   ASSERT_EQ(lines.size(), 11u) << ReportText();
   EXPECT_EQ(lines[0], "File not found ");
 
@@ -88,7 +81,7 @@ TEST(ErrChainWine, FailingFileOpenGivesAReportWithTheRealSystemFacts) {
 }
 
 TEST(ErrChainWine, MissingFolderIsPathNotFound) {
-  const auto lines = Lines(ClickReport(TempFolder() + "velmora-no-such-folder\\file.txt"));
+  const auto lines = ReportLines(ClickReport(TempFolder() + "velmora-no-such-folder\\file.txt"));
   ASSERT_GE(lines.size(), 7u);
   EXPECT_EQ(lines[0], "Path not found ");
   EXPECT_EQ(lines[6].substr(0, 17), "  API Error: (3) ");
