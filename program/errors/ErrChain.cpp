@@ -159,8 +159,6 @@ std::string ErrorIn(const Trap& trap, const Value& Params, int32_t Options) {
         AppendApiError();
       }
       AppendCallStackLine(baseName, paramNames, Params);
-    }
-    if (Options & ERRIN_REPORT) {
       g_preserved.Source = PROPAGATION_MARKER;
       g_preserved.Description = g_reportText;
       result = g_reportText;

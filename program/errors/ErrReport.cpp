@@ -80,8 +80,7 @@ std::string CurrencyText(int64_t scaled) {
     std::string digits = std::to_string(frac);
     digits.insert(0, 4 - digits.size(), '0');
     while (!digits.empty() && digits.back() == '0') digits.pop_back();
-    std::string sep = ThePorts().facts ? Facts().DecimalSeparator() : std::string(".");
-    text += sep + digits;
+    text += LocaleDecimalSeparator() + digits;
   }
   return text;
 }

@@ -16,11 +16,6 @@ namespace {
 constexpr int32_t kOverflow = 6;
 constexpr int32_t kTypeMismatch = 13;
 
-std::string DecimalSeparator() {
-  std::string sep = ThePorts().facts ? Facts().DecimalSeparator() : std::string(".");
-  return sep.empty() ? std::string(".") : sep;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Parses the whole text as a number or raises 13. The locale's decimal
@@ -29,7 +24,7 @@ double ParseNumber(const std::string& text) {
   std::size_t b = 0, e = text.size();
   while (b < e && IsBlank(text[b])) ++b;
   while (e > b && IsBlank(text[e - 1])) --e;
-  const std::string sep = DecimalSeparator();
+  const std::string sep = LocaleDecimalSeparator();
   std::string plain;  // the number in C locale form for strtod
   std::size_t i = b;
   if (i < e && (text[i] == '+' || text[i] == '-')) plain += text[i++];
@@ -74,11 +69,16 @@ std::string NumberText(double value, int digits) {
   // "%G" pads the exponent to two digits already; only the decimal point
   // follows the locale.
   const auto dot = s.find('.');
-  if (dot != std::string::npos) s.replace(dot, 1, DecimalSeparator());
+  if (dot != std::string::npos) s.replace(dot, 1, LocaleDecimalSeparator());
   return s;
 }
 
 }  // namespace
+
+std::string LocaleDecimalSeparator() {
+  std::string sep = ThePorts().facts ? Facts().DecimalSeparator() : std::string(".");
+  return sep.empty() ? std::string(".") : sep;
+}
 
 int16_t CInt(const std::string& text) { return RoundToInteger<int16_t>(ParseNumber(text)); }
 int32_t CLng(const std::string& text) { return RoundToInteger<int32_t>(ParseNumber(text)); }

@@ -15,6 +15,9 @@ int32_t CLng(const std::string& text);
 float CSng(const std::string& text);
 double CDbl(const std::string& text);
 
+// The user's decimal separator, "." where the system facts are not at hand.
+std::string LocaleDecimalSeparator();
+
 // Text of a single with up to 7 significant digits, of a double with up to 15,
 // with the locale's decimal separator.
 std::string SingleText(float value);
