@@ -42,3 +42,12 @@ function(velmora_test name)
     DISCOVERY_TIMEOUT 120
     PROPERTIES LABELS ${T_LABEL} TIMEOUT 120)
 endfunction()
+
+# The processor architecture a manifest names: the one this tree builds for.
+function(velmora_manifest_arch out)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(${out} amd64 PARENT_SCOPE)
+  else()
+    set(${out} x86 PARENT_SCOPE)
+  endif()
+endfunction()

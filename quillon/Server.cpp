@@ -120,7 +120,8 @@ void RemoveRegistration() {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, ProgIdKey().c_str());
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, ProgIdKey().c_str());
     }
-    UnRegisterTypeLib(LIBID_Quillon2, 2, 0, LOCALE_NEUTRAL, SYS_WIN32);
+    // The type library is registered for the platform this library is built for.
+    UnRegisterTypeLib(LIBID_Quillon2, 2, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
 }
 
 }  // namespace

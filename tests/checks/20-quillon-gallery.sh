@@ -5,11 +5,12 @@
 # Fails when the gallery does not come up or a look is missing from its cell.
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-exe="$root/build/win32/tests/win32/quillon/quillon_gallery.exe"
+. "$root/cmake/wine-env"
+exe="$VELMORA_TREE/tests/win32/quillon/quillon_gallery.exe"
 out="$root/build/quillon-gallery.png"
 work="$root/build/quillon-gallery"
 [ -f "$exe" ] || { echo "missing $exe: build the win32 tree first"; exit 1; }
-export WINEPREFIX="${VELMORA_WINEPREFIX:-$root/build/wineprefix}" WINEARCH=win32 WINEDEBUG=-all
+export WINEDEBUG=-all
 rm -rf "$work" "$out"
 mkdir -p "$work"
 
