@@ -24,5 +24,9 @@ RegistryPort& Registry() { return Require(ThePorts().registry); }
 MessageBoxPort& MessageBoxes() { return Require(ThePorts().messageBox); }
 ReportWindowPort& ReportWindow() { return Require(ThePorts().reportWindow); }
 FileSystemPort& Files() { return Require(ThePorts().files); }
+FileDialogPort& FileDialog() { return Require(ThePorts().fileDialog); }
+ClipboardPort& Clipboard() { return Require(ThePorts().clipboard); }
+ShellPort& Shell() { return Require(ThePorts().shell); }
+HttpPort& Http() { return Require(ThePorts().http); }
 
 }  // namespace velmora

@@ -5,6 +5,7 @@
 // Portable code never includes windows.h; it reaches the OS only through here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -41,6 +42,10 @@ class SystemFacts {
   virtual std::string TimeSeparator() = 0;
   virtual std::string DecimalSeparator() = 0;
   virtual uint16_t UserDefaultLangId() = 0;
+  // The folder of the running executable, without a trailing backslash.
+  virtual std::string ProgramFolder() = 0;
+  // The user's folder for temporary files, with a trailing backslash.
+  virtual std::string TempFolder() = 0;
 };
 
 // Conversion between the program's text (UTF-8) and the bytes of the system's
@@ -125,6 +130,50 @@ class FileSystemPort {
   virtual std::vector<Entry> List(const std::string& folder) = 0;
 };
 
+// The common file-open dialog. `filter` is "label|pattern[|label|pattern...]".
+// Returns false when the user cancelled it; raises when it could not be shown.
+class FileDialogPort {
+ public:
+  virtual ~FileDialogPort() = default;
+  virtual bool ShowOpen(const std::string& filter, std::string* fileName) = 0;
+};
+
+// The clipboard, plain text. Raises when the clipboard cannot be opened.
+class ClipboardPort {
+ public:
+  virtual ~ClipboardPort() = default;
+  virtual void SetText(const std::string& text) = 0;
+  virtual std::string GetText() = 0;
+};
+
+// The shell: hands a document or an address to the program registered for it.
+// Results are not looked at: a missing mail program or browser is the
+// shell's matter, not an error of this program.
+class ShellPort {
+ public:
+  virtual ~ShellPort() = default;
+  // ShellExecuteA(owner, "Open", file, no parameters, the program's folder,
+  // normal window), the file in the ANSI code page.
+  virtual void ExecuteA(uintptr_t owner, const std::string& file) = 0;
+  // ShellExecuteW(owner, "open", address): an address for the browser.
+  virtual void OpenAddress(uintptr_t owner, const std::string& address) = 0;
+};
+
+// HTTP downloads. The Win32 adapter bounds connect and receive, so that a
+// server that never answers ends the download within seconds, and keeps the
+// calling window thread's messages flowing while it waits.
+class HttpPort {
+ public:
+  struct Response {
+    int status = 0;    // the HTTP status; 0 when no answer came
+    std::string body;  // at most the bytes asked for
+  };
+  virtual ~HttpPort() = default;
+  // A fresh copy of `url` (never from a cache). Raises when the server
+  // cannot be reached or does not answer in time.
+  virtual Response Get(const std::string& url, std::size_t maxBytes) = 0;
+};
+
 // The ports in use. Pointers are not owned. A port that is not installed raises
 // error 91 when it is used.
 struct Ports {
@@ -134,6 +183,10 @@ struct Ports {
   MessageBoxPort* messageBox = nullptr;
   ReportWindowPort* reportWindow = nullptr;
   FileSystemPort* files = nullptr;
+  FileDialogPort* fileDialog = nullptr;
+  ClipboardPort* clipboard = nullptr;
+  ShellPort* shell = nullptr;
+  HttpPort* http = nullptr;
 };
 
 Ports& ThePorts();
@@ -144,6 +197,10 @@ RegistryPort& Registry();
 MessageBoxPort& MessageBoxes();
 ReportWindowPort& ReportWindow();
 FileSystemPort& Files();
+FileDialogPort& FileDialog();
+ClipboardPort& Clipboard();
+ShellPort& Shell();
+HttpPort& Http();
 
 // Windows-1252, the fixed single-byte code page used where the system has none
 // (the native build). The five bytes without a character map to the C1 controls

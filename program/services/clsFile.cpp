@@ -45,7 +45,7 @@ void TrimSpaces(std::string& text) {
 
 // Writes the body to a new file beside the target (same folder, so the final
 // move is a rename on one volume) and returns its name.
-std::string WriteBeside(FileSystemPort& files, const std::string& target, const std::string& body) {
+std::string WriteBeside(FileSystemPort& files, const std::string& target, std::string_view body) {
   static unsigned serial = 0;
   for (int tries = 1;; ++tries) {
     const std::string temp = target + ".velmora" + std::to_string(++serial) + ".tmp";
@@ -88,31 +88,35 @@ std::string clsFile::OpenForInput(const std::string& strPath) {
   }
 }
 
+void ReplaceWhole(const std::string& path, std::string_view bytes, Trap* trap) {
+  if (trap) trap->at(10);
+  FileSystemPort& files = Files();
+  const uint32_t attributes = files.Attributes(path);
+  if (trap) trap->at(20);
+  // The rename below would pass over a read-only attribute on some systems
+  // (Wine's does). Whoever set it meant the file to stay as it is.
+  if (attributes != FileSystemPort::kNoFile &&
+      (attributes & (FileSystemPort::kReadOnly | FileSystemPort::kDirectory)) != 0)
+    RaiseSystemError(ERROR_ACCESS_DENIED);
+  if (trap) trap->at(30);
+  const std::string temp = WriteBeside(files, path, bytes);
+  if (trap) trap->at(40);
+  try {
+    MoveWithRetries(files, temp, path);
+  } catch (...) {
+    try {
+      files.Remove(temp);
+    } catch (...) {
+      // The failure that matters is the one being reported.
+    }
+    throw;
+  }
+}
+
 void clsFile::OpenForOutput(const std::string& strPath, const std::string& strBody) {
   Trap trap("clsFile.OpenForOutput(strPath,strBody)");
   try {
-    trap.at(10);
-    FileSystemPort& files = Files();
-    const uint32_t attributes = files.Attributes(strPath);
-    trap.at(20);
-    // The rename below would pass over a read-only attribute on some systems
-    // (Wine's does). Whoever set it meant the file to stay as it is.
-    if (attributes != FileSystemPort::kNoFile &&
-        (attributes & (FileSystemPort::kReadOnly | FileSystemPort::kDirectory)) != 0)
-      RaiseSystemError(ERROR_ACCESS_DENIED);
-    trap.at(30);
-    const std::string temp = WriteBeside(files, strPath, strBody);
-    trap.at(40);
-    try {
-      MoveWithRetries(files, temp, strPath);
-    } catch (...) {
-      try {
-        files.Remove(temp);
-      } catch (...) {
-        // The failure that matters is the one being reported.
-      }
-      throw;
-    }
+    ReplaceWhole(strPath, strBody, &trap);
   } catch (...) {
     ErrorIn(trap, Params(strPath, ContentForReport(strBody)), ERRIN_PASS_ON);
   }

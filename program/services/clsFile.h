@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -20,6 +21,14 @@ class clsFile {
   // one step, so a failure at any point leaves the old file as it was.
   void OpenForOutput(const std::string& strPath, const std::string& strBody);
 };
+
+class Trap;
+
+// Puts exactly `bytes` in the file at `path` in one step: a new file beside
+// it, then a rename over it. A failure at any point leaves the old file as it
+// was and no new file behind; a read-only file stays untouched (75). With a
+// trap, its line labels follow the steps.
+void ReplaceWhole(const std::string& path, std::string_view bytes, Trap* trap = nullptr);
 
 // The one clsFile of the program, created on first use and kept until the
 // process ends.

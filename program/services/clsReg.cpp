@@ -87,4 +87,9 @@ void clsReg::WriteValue(uint32_t root, const std::string& keyPath, const std::st
   }
 }
 
+clsReg& RegStore() {
+  static clsReg store;
+  return store;
+}
+
 }  // namespace velmora

@@ -52,4 +52,8 @@ class clsReg {
   std::string Section_ = "Settings";
 };
 
+// The program's one settings store, created on first use and kept until the
+// process ends. Its current key is whatever the last caller selected.
+clsReg& RegStore();
+
 }  // namespace velmora

@@ -41,6 +41,10 @@ class FakeFacts : public SystemFacts {
   std::string TimeSeparator() override { return timeSeparator; }
   std::string DecimalSeparator() override { return decimalSeparator; }
   uint16_t UserDefaultLangId() override { return langId; }
+  std::string programFolder = "C:\\Program Files\\Velmora";
+  std::string tempFolder = "C:\\Temp\\";
+  std::string ProgramFolder() override { return programFolder; }
+  std::string TempFolder() override { return tempFolder; }
 };
 
 class RecordingMessageBox : public MessageBoxPort {

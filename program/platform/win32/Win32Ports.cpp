@@ -173,6 +173,20 @@ class Win32SystemFacts : public SystemFacts {
   std::string TimeSeparator() override { return LocaleText(LOCALE_STIME, ":"); }
   std::string DecimalSeparator() override { return LocaleText(LOCALE_SDECIMAL, "."); }
   uint16_t UserDefaultLangId() override { return GetUserDefaultLangID(); }
+
+  std::string ProgramFolder() override {
+    std::wstring path = ModulePath();
+    const std::size_t slash = path.find_last_of(L"\\/");
+    path.erase(slash == std::wstring::npos ? 0 : slash);
+    return WideToUtf8(path.data(), static_cast<int>(path.size()));
+  }
+
+  std::string TempFolder() override {
+    wchar_t buf[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+    if (n == 0 || n > MAX_PATH) RaiseSystemError(GetLastError());
+    return WideToUtf8(buf, static_cast<int>(n));
+  }
 };
 
 HKEY AsHkey(RegistryPort::Key key) { return reinterpret_cast<HKEY>(key); }

@@ -18,5 +18,7 @@ FileSystemPort& Win32FileSystem();
 // Installs the Win32 adapters of every port that has one here. The report
 // window is installed by the window that implements it.
 void InstallWin32Ports();
+// The file-open dialog and the clipboard (Win32Dialogs.cpp).
+void InstallWin32Dialogs();
 
 }  // namespace velmora

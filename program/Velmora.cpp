@@ -1,0 +1,48 @@
+// The program's entry: the ports, COM, the main window, the message loop.
+#include <windows.h>
+#include <commctrl.h>
+#include <ole2.h>
+
+#include "platform/win32/Win32Http.h"
+#include "platform/win32/Win32Ports.h"
+#include "services/basMain.h"
+#include "windows/frmMain.h"
+#include "windows/frmShowError.h"
+
+namespace {
+
+velmora::MainWindowTexts& LoadedMainWindow() {
+  velmora::frmMain& main = velmora::MainForm();
+  main.Load();
+  return main;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The program's DLLs come from the system or from its own folder, never
+  // from the current folder.
+  SetDllDirectoryW(L"");
+  if (FAILED(OleInitialize(nullptr))) return 1;
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  velmora::InstallWin32Ports();
+  velmora::InstallWin32Dialogs();
+  velmora::InstallWin32HttpAndShell();
+  velmora::ThePorts().reportWindow = &velmora::ErrorForm();
+  velmora::TheMainWindow = &LoadedMainWindow;
+
+  int exitCode = 0;
+  {
+    velmora::frmMain& main = velmora::MainForm();
+    main.Load();
+    main.Show();
+    // A report of the start-up stays in front of the window it is about.
+    if (velmora::ErrorForm().IsLoaded()) SetForegroundWindow(velmora::ErrorForm().Hwnd());
+    exitCode = velmora::RunMessageLoop();
+    velmora::ErrorForm().Unload();
+  }
+  OleUninitialize();
+  return exitCode;
+}

@@ -1,0 +1,586 @@
+#include "windows/Form.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "errors/ErrChain.h"
+#include "platform/win32/Win32Ports.h"
+#include "windows/PictureBox.h"
+#include "windows/Resources.h"
+
+namespace velmora {
+namespace {
+
+constexpr UINT WM_QUILLON_CLICK = WM_APP + 1;
+constexpr wchar_t kFormClass[] = L"VelmoraForm";
+constexpr int kFirstId = 1000;
+
+COLORREF ColourOf(int64_t value) {
+  const auto v = static_cast<uint32_t>(value);
+  return (v & 0x80000000u) ? GetSysColor(static_cast<int>(v & 0xFF)) : static_cast<COLORREF>(v & 0xFFFFFF);
+}
+
+bool Is(const std::string& a, const char* b) { return _stricmp(a.c_str(), b) == 0; }
+
+int DpiY() {
+  HDC dc = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  return dpi > 0 ? dpi : 96;
+}
+
+// "Name" size [weight] [Bold] [Italic] [Underline] [Strikeout]
+HFONT MakeFont(const std::vector<std::string>& v) {
+  LOGFONTW f{};
+  const std::wstring name = Utf8ToWide(v.empty() ? "MS Sans Serif" : v[0]);
+  wcsncpy(f.lfFaceName, name.c_str(), LF_FACESIZE - 1);
+  const double points = v.size() > 1 ? std::atof(v[1].c_str()) : 8.25;
+  f.lfHeight = -static_cast<LONG>(std::lround(points * DpiY() / 72.0));
+  f.lfWeight = FW_NORMAL;
+  f.lfCharSet = DEFAULT_CHARSET;
+  for (std::size_t i = 2; i < v.size(); ++i) {
+    if (Is(v[i], "Bold")) f.lfWeight = FW_BOLD;
+    else if (Is(v[i], "Italic")) f.lfItalic = TRUE;
+    else if (Is(v[i], "Underline")) f.lfUnderline = TRUE;
+    else if (Is(v[i], "Strikeout")) f.lfStrikeOut = TRUE;
+    else f.lfWeight = static_cast<LONG>(LayoutNumber(v[i]));
+  }
+  return CreateFontIndirectW(&f);
+}
+
+HRESULT PictureFromFile(const std::string& fileName, IDispatch** made) {
+  std::string_view bytes;
+  try {
+    bytes = ResourceFile(fileName);
+  } catch (const VbError&) {
+    return CTL_E_FILENOTFOUND;
+  }
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+  if (!memory) return E_OUTOFMEMORY;
+  std::memcpy(GlobalLock(memory), bytes.data(), bytes.size());
+  GlobalUnlock(memory);
+  ComPtr<IStream> stream;
+  HRESULT hr = CreateStreamOnHGlobal(memory, TRUE, stream.Put());
+  if (FAILED(hr)) {
+    GlobalFree(memory);
+    return hr;
+  }
+  return OleLoadPicture(stream.Get(), static_cast<LONG>(bytes.size()), FALSE, IID_IDispatch,
+                        reinterpret_cast<void**>(made));
+}
+
+// "Name" size weight charset styles (1 italic, 2 underline, 4 strikethrough)
+HRESULT FontFromValues(const std::vector<std::string>& v, IDispatch** made) {
+  const std::wstring name = Utf8ToWide(v.size() > 1 ? v[1] : "MS Sans Serif");
+  FONTDESC desc{};
+  desc.cbSizeofstruct = sizeof desc;
+  desc.lpstrName = const_cast<LPOLESTR>(name.c_str());
+  desc.cySize.int64 = std::llround((v.size() > 2 ? std::atof(v[2].c_str()) : 8.25) * 10000);
+  desc.sWeight = static_cast<SHORT>(v.size() > 3 ? LayoutNumber(v[3]) : FW_NORMAL);
+  desc.sCharset = static_cast<SHORT>(v.size() > 4 ? LayoutNumber(v[4]) : 0);
+  const int64_t styles = v.size() > 5 ? LayoutNumber(v[5]) : 0;
+  desc.fItalic = (styles & 1) != 0;
+  desc.fUnderline = (styles & 2) != 0;
+  desc.fStrikethrough = (styles & 4) != 0;
+  return OleCreateFontIndirect(&desc, IID_IDispatch, reinterpret_cast<void**>(made));
+}
+
+ComPtr<PropertyBag> BagOf(const LayoutControl& c) {
+  ComPtr<PropertyBag> bag = PropertyBag::New();
+  for (const LayoutSetting& s : c.bag) {
+    const std::wstring name = Utf8ToWide(s.name);
+    const std::string& type = s.values[0];
+    const std::string value = s.values.size() > 1 ? s.values[1] : std::string();
+    VARIANT v;
+    VariantInit(&v);
+    if (Is(type, "I4")) {
+      V_VT(&v) = VT_I4;
+      V_I4(&v) = static_cast<LONG>(static_cast<uint32_t>(LayoutNumber(value)));
+    } else if (Is(type, "Bool")) {
+      V_VT(&v) = VT_BOOL;
+      V_BOOL(&v) = Is(value, "True") ? VARIANT_TRUE : VARIANT_FALSE;
+    } else if (Is(type, "Str")) {
+      V_VT(&v) = VT_BSTR;
+      V_BSTR(&v) = SysAllocString(Utf8ToWide(value).c_str());
+    } else if (Is(type, "Icon")) {
+      bag->PutFactory(name, [value](IDispatch** made) { return PictureFromFile(value, made); });
+      continue;
+    } else if (Is(type, "Font")) {
+      bag->PutFactory(name, [values = s.values](IDispatch** made) { return FontFromValues(values, made); });
+      continue;
+    } else {
+      Raise(5, "Velmora", "Unknown bag entry type " + type);
+    }
+    bag->Put(name, v);
+    VariantClear(&v);
+  }
+  return bag;
+}
+
+}  // namespace
+
+int ShiftState() {
+  return (GetKeyState(VK_SHIFT) < 0 ? 1 : 0) | (GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
+         (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+}
+
+struct Form::Item {
+  std::string name, kind;
+  HWND hwnd = nullptr;  // none for images
+  int id = 0;
+  RECT twips{};
+  bool visible = true;
+  bool cancel = false, autoSize = false;
+  COLORREF fore = 0;
+  HFONT font = nullptr;
+  HCURSOR cursor = nullptr;
+  HICON icon = nullptr;
+  HBITMAP bitmap = nullptr;
+  std::unique_ptr<Button> button;
+  std::unique_ptr<Listener> listener;
+};
+
+// Hears a Quillon button's Click and hands it to the window's message queue:
+// a click handler may close the window, which must not happen while the
+// button is still inside its own event.
+class Form::Listener : public ButtonListener {
+ public:
+  Listener(HWND form, int index) : form_(form), index_(index) {}
+  void OnEvent(DISPID id, DISPPARAMS*) override {
+    if (id == QUILLON_CLICK) PostMessageW(form_, WM_QUILLON_CLICK, static_cast<WPARAM>(index_), 0);
+  }
+
+ private:
+  HWND form_;
+  int index_;
+};
+
+Form::Form(std::string layoutFile) : layoutFile_(std::move(layoutFile)) {}
+
+Form::~Form() {
+  if (hwnd_) {
+    for (auto& item : items_)
+      if (item->button) item->button->Remove();
+    DestroyWindow(hwnd_);
+  }
+}
+
+Form* Form::FromWindow(HWND hwnd) {
+  wchar_t cls[32] = {};
+  if (!hwnd || !GetClassNameW(hwnd, cls, 32) || wcscmp(cls, kFormClass) != 0) return nullptr;
+  return reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+void Form::Load(HWND owner) {
+  if (hwnd_) return;
+  static const ATOM atom = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = kFormClass;
+    return RegisterClassExW(&wc);
+  }();
+  (void)atom;
+  if (layout_.formName.empty()) layout_ = ParseLayout(ResourceFile(layoutFile_));
+  const LayoutControl& f = layout_.form;
+
+  const std::string border = f.Text("Border", "Sizable");
+  DWORD style = WS_CAPTION | WS_SYSMENU;
+  DWORD exStyle = WS_EX_CONTROLPARENT;
+  if (Is(border, "Sizable")) style = WS_OVERLAPPEDWINDOW;
+  else if (Is(border, "Fixed")) style |= WS_MINIMIZEBOX;
+  else if (Is(border, "Tool")) exStyle |= WS_EX_TOOLWINDOW;
+
+  const LayoutSetting* size = f.Find("ClientSize");
+  RECT r{0, 0, TwipsToPixelsX(size ? static_cast<int>(LayoutNumber(size->values.at(0))) : 4800),
+         TwipsToPixelsY(size && size->values.size() > 1 ? static_cast<int>(LayoutNumber(size->values[1])) : 3600)};
+  AdjustWindowRectEx(&r, style, FALSE, exStyle);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  int x = 0, y = 0;
+  const std::string start = f.Text("StartUpPosition", "Manual");
+  RECT around{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (Is(start, "CenterOwner") && owner) GetWindowRect(owner, &around);
+  if (!Is(start, "Manual")) {
+    x = around.left + (around.right - around.left - width) / 2;
+    y = around.top + (around.bottom - around.top - height) / 2;
+  }
+
+  backColour_ = ColourOf(f.Number("BackColor", 0x80000005));
+  background_ = CreateSolidBrush(backColour_);
+  hwnd_ = CreateWindowExW(exStyle, kFormClass, Utf8ToWide(f.Text("Caption")).c_str(), style, x, y, width, height,
+                          owner, nullptr, GetModuleHandleW(nullptr), this);
+  if (!hwnd_) RaiseSystemError(GetLastError());
+  const std::string icon = f.Text("Icon");
+  if (!icon.empty()) {
+    iconBig_ = IconFromFile(icon, GetSystemMetrics(SM_CXICON));
+    iconSmall_ = IconFromFile(icon, GetSystemMetrics(SM_CXSMICON));
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig_));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall_));
+  }
+  CreateControls();
+  Form_Load();
+}
+
+void Form::CreateControls() {
+  for (const LayoutControl& c : layout_.controls) CreateOne(c);
+}
+
+void Form::CreateOne(const LayoutControl& c) {
+  auto item = std::make_unique<Item>();
+  Item& it = *item;
+  it.name = c.name;
+  it.kind = c.kind;
+  it.id = kFirstId + static_cast<int>(items_.size());
+  it.twips = {c.left, c.top, c.left + c.width, c.top + c.height};
+  it.fore = ColourOf(c.Number("ForeColor", 0x80000012));
+  if (const LayoutSetting* font = c.Find("Font")) {
+    it.font = MakeFont(font->values);
+    fonts_.push_back(it.font);
+  }
+  const std::string pointer = c.Text("MousePointer");
+  if (!pointer.empty()) it.cursor = CursorFromFile(pointer);
+  const int x = TwipsToPixelsX(c.left), y = TwipsToPixelsY(c.top);
+  const int w = TwipsToPixelsX(c.width), h = TwipsToPixelsY(c.height);
+  const std::wstring caption = Utf8ToWide(c.Text("Caption"));
+  const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  auto make = [&](const wchar_t* cls, DWORD style, DWORD ex = 0, int height = -1) {
+    it.hwnd = CreateWindowExW(ex, cls, caption.c_str(), child | style, x, y, w, height < 0 ? h : height, hwnd_,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(it.id)), instance, nullptr);
+    if (!it.hwnd) RaiseSystemError(GetLastError());
+  };
+
+  if (Is(c.kind, "Label")) {
+    const std::string align = c.Text("Alignment", "Left");
+    make(L"STATIC", SS_NOTIFY | (Is(align, "Center") ? SS_CENTER : Is(align, "Right") ? SS_RIGHT : SS_LEFT));
+    it.autoSize = c.Flag("AutoSize");
+  } else if (Is(c.kind, "TextBox")) {
+    DWORD style = WS_TABSTOP | ES_AUTOHSCROLL;
+    if (c.Flag("MultiLine")) style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+    const std::string bars = c.Text("ScrollBars", "None");
+    if (Is(bars, "Both") || Is(bars, "Vertical")) style |= WS_VSCROLL;
+    if (Is(bars, "Both") || Is(bars, "Horizontal")) style |= WS_HSCROLL;
+    make(L"EDIT", style, WS_EX_CLIENTEDGE);
+    SendMessageW(it.hwnd, EM_SETLIMITTEXT, 0, 0);
+  } else if (Is(c.kind, "CheckBox")) {
+    make(L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX | BS_MULTILINE);
+  } else if (Is(c.kind, "CommandButton")) {
+    if (c.Flag("Default")) it.id = IDOK;
+    if (c.Flag("Cancel")) it.id = IDCANCEL, it.cancel = true;
+    make(L"BUTTON", WS_TABSTOP | (c.Flag("Default") ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON));
+  } else if (Is(c.kind, "ComboList")) {
+    // The height of a drop-down list counts its open list too.
+    make(L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, h * 8);
+  } else if (Is(c.kind, "PictureBox")) {
+    it.hwnd = CreatePictureBox(hwnd_, x, y, it.id);
+  } else if (Is(c.kind, "Image")) {
+    const std::string picture = c.Text("Picture");
+    const std::size_t dot = picture.rfind('.');
+    if (dot != std::string::npos && Is(picture.substr(dot), ".ico")) it.icon = IconFromFile(picture, std::min(w, h));
+    else if (!picture.empty()) it.bitmap = BitmapFromFile(picture);
+  } else if (Is(c.kind, "Quillon")) {
+    it.button = std::make_unique<Button>();
+    it.listener = std::make_unique<Listener>(hwnd_, static_cast<int>(items_.size()));
+    ComPtr<PropertyBag> bag = BagOf(c);
+    const HRESULT hr = Button::Place(hwnd_, it.twips, bag.Get(), it.listener.get(), *it.button);
+    if (FAILED(hr)) RaiseRuntime(HRESULT_FACILITY(hr) == FACILITY_CONTROL ? HRESULT_CODE(hr) : 429);
+    it.hwnd = it.button->Window();
+    const std::string text = c.Text("WindowText");
+    if (!text.empty()) SetWindowTextW(it.hwnd, Utf8ToWide(text).c_str());
+  } else {
+    Raise(5, "Velmora", "Unknown control kind " + c.kind);
+  }
+  if (it.hwnd && !it.button)
+    SendMessageW(it.hwnd, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  if (it.autoSize) FitLabel(it);
+  items_.push_back(std::move(item));
+}
+
+Form::Item* Form::Find(std::string_view name) const {
+  for (const auto& item : items_)
+    if (_stricmp(item->name.c_str(), std::string(name).c_str()) == 0) return item.get();
+  Raise(730, "Velmora", "Control '" + std::string(name) + "' not found");
+}
+
+Form::Item* Form::FindWindow(HWND child) const {
+  for (const auto& item : items_)
+    if (item->hwnd && item->hwnd == child) return item.get();
+  return nullptr;
+}
+
+HWND Form::Control(std::string_view name) const { return Find(name)->hwnd; }
+
+Button& Form::Quillon(std::string_view name) {
+  Item* item = Find(name);
+  if (!item->button) RaiseRuntime(438);
+  return *item->button;
+}
+
+void Form::FitLabel(Item& it) {
+  HDC dc = GetDC(it.hwnd);
+  HGDIOBJ old = SelectObject(dc, it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT));
+  const std::wstring text = [&] {
+    std::wstring t(static_cast<std::size_t>(GetWindowTextLengthW(it.hwnd)) + 1, L'\0');
+    t.resize(static_cast<std::size_t>(GetWindowTextW(it.hwnd, t.data(), static_cast<int>(t.size()))));
+    return t;
+  }();
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(it.hwnd, dc);
+  it.twips.right = it.twips.left + PixelsToTwipsX(extent.cx);
+  it.twips.bottom = it.twips.top + PixelsToTwipsY(extent.cy);
+  SetWindowPos(it.hwnd, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::SetText(std::string_view name, const std::string& text) {
+  Item* it = Find(name);
+  if (it->button) {
+    it->button->SetCaption(text);
+    return;
+  }
+  if (!it->hwnd) RaiseRuntime(438);
+  if (!SetWindowTextW(it->hwnd, Utf8ToWide(text).c_str())) RaiseSystemError(GetLastError());
+  if (Is(it->kind, "Label")) {
+    if (it->autoSize) FitLabel(*it);
+    // A transparent label leaves its old text behind unless the window
+    // underneath paints the place again.
+    RECT r;
+    GetWindowRect(it->hwnd, &r);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
+    RedrawWindow(hwnd_, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  }
+}
+
+std::string Form::GetText(std::string_view name) const {
+  Item* it = Find(name);
+  if (!it->hwnd) RaiseRuntime(438);
+  std::wstring t(static_cast<std::size_t>(GetWindowTextLengthW(it->hwnd)) + 1, L'\0');
+  t.resize(static_cast<std::size_t>(GetWindowTextW(it->hwnd, t.data(), static_cast<int>(t.size()))));
+  return WideToUtf8(t.data(), static_cast<int>(t.size()));
+}
+
+void Form::SetVisible(std::string_view name, bool visible) {
+  Item* it = Find(name);
+  it->visible = visible;
+  if (it->hwnd) ShowWindow(it->hwnd, visible ? SW_SHOWNA : SW_HIDE);
+  else InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+bool Form::IsVisible(std::string_view name) const {
+  Item* it = Find(name);
+  return it->hwnd ? IsWindowVisible(it->hwnd) != FALSE : it->visible;
+}
+
+RECT Form::Bounds(std::string_view name) const { return Find(name)->twips; }
+
+void Form::Move(std::string_view name, int left, int top, int width, int height) {
+  Item* it = Find(name);
+  it->twips = {left, top, left + width, top + height};
+  if (!it->hwnd) return;
+  const int x = TwipsToPixelsX(left), y = TwipsToPixelsY(top), w = TwipsToPixelsX(width), h = TwipsToPixelsY(height);
+  if (it->button) {
+    if (auto place = it->button->ole.As<IOleInPlaceObject>(IID_IOleInPlaceObject)) {
+      RECT r{x, y, x + w, y + h};
+      place->SetObjectRects(&r, &r);
+    }
+  } else {
+    // A negative size would be refused; the window then keeps no area at all.
+    SetWindowPos(it->hwnd, nullptr, x, y, std::max(w, 0), std::max(h, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+void Form::SetCaption(const std::string& text) {
+  if (!SetWindowTextW(hwnd_, Utf8ToWide(text).c_str())) RaiseSystemError(GetLastError());
+}
+
+void Form::Show() {
+  ShowWindow(hwnd_, SW_SHOW);
+  UpdateWindow(hwnd_);
+  SetForegroundWindow(hwnd_);
+  if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) SetFocus(first);
+}
+
+bool Form::PreviewKey(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN) return false;
+  return KeyDown(msg.hwnd, static_cast<int>(msg.wParam), ShiftState());
+}
+
+void Form::ShowModal(HWND owner) {
+  modalOwner_ = owner;
+  if (owner) EnableWindow(owner, FALSE);
+  Show();
+  MSG msg;
+  while (hwnd_) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      if (hwnd_) Unload();
+      break;
+    }
+    if (got < 0) break;
+    if (PreTranslate(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+bool Form::PreTranslate(MSG& msg) {
+  Form* target = msg.hwnd ? Form::FromWindow(GetAncestor(msg.hwnd, GA_ROOT)) : nullptr;
+  if (!target) return false;
+  if (target->PreviewKey(msg)) return true;
+  return target->hwnd_ && IsDialogMessageW(target->hwnd_, &msg);
+}
+
+int RunMessageLoop() {
+  MSG msg;
+  for (;;) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(msg.wParam);
+    if (got < 0) return 1;
+    if (Form::PreTranslate(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void Form::Unload() {
+  if (!hwnd_) return;
+  Form_Unload();
+  for (auto& item : items_) {
+    if (item->button) item->button->Remove();
+    if (item->icon) DestroyIcon(item->icon);
+    if (item->bitmap) DeleteObject(item->bitmap);
+  }
+  items_.clear();
+  // The owner comes back before this window goes, so that it, not some
+  // other program, is activated.
+  if (modalOwner_) {
+    EnableWindow(modalOwner_, TRUE);
+    SetActiveWindow(modalOwner_);
+    modalOwner_ = nullptr;
+  }
+  HWND gone = hwnd_;
+  hwnd_ = nullptr;
+  DestroyWindow(gone);
+  for (HFONT f : fonts_) DeleteObject(f);
+  fonts_.clear();
+  if (background_) DeleteObject(background_);
+  if (iconBig_) DestroyIcon(iconBig_);
+  if (iconSmall_) DestroyIcon(iconSmall_);
+  background_ = nullptr;
+  iconBig_ = iconSmall_ = nullptr;
+}
+
+void Form::Paint(HDC dc) {
+  // Images lie under every other control, as drawn pictures of the window.
+  for (const auto& item : items_) {
+    if (!item->visible || (!item->icon && !item->bitmap)) continue;
+    const int x = TwipsToPixelsX(item->twips.left), y = TwipsToPixelsY(item->twips.top);
+    if (item->icon) {
+      DrawIconEx(dc, x, y, item->icon, 0, 0, 0, nullptr, DI_NORMAL);
+    } else {
+      BITMAP bm{};
+      GetObjectW(item->bitmap, sizeof bm, &bm);
+      HDC mem = CreateCompatibleDC(dc);
+      HGDIOBJ old = SelectObject(mem, item->bitmap);
+      BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+      SelectObject(mem, old);
+      DeleteDC(mem);
+    }
+  }
+}
+
+LRESULT Form::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND: {
+      RECT r;
+      GetClientRect(hwnd_, &r);
+      FillRect(reinterpret_cast<HDC>(wp), &r, background_);
+      return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      Paint(dc);
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    case WM_PRINTCLIENT: {
+      RECT r;
+      GetClientRect(hwnd_, &r);
+      FillRect(reinterpret_cast<HDC>(wp), &r, background_);
+      Paint(reinterpret_cast<HDC>(wp));
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC: {
+      HDC dc = reinterpret_cast<HDC>(wp);
+      Item* it = FindWindow(reinterpret_cast<HWND>(lp));
+      if (it && Is(it->kind, "Label")) {
+        SetTextColor(dc, it->fore);
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+      }
+      SetBkColor(dc, backColour_);
+      return reinterpret_cast<LRESULT>(background_);
+    }
+    case WM_CTLCOLORBTN:
+      return reinterpret_cast<LRESULT>(background_);
+    case WM_SETCURSOR: {
+      Item* it = FindWindow(reinterpret_cast<HWND>(wp));
+      if (it && it->cursor && LOWORD(lp) == HTCLIENT) {
+        SetCursor(it->cursor);
+        return TRUE;
+      }
+      break;
+    }
+    case WM_COMMAND: {
+      const int id = LOWORD(wp), code = HIWORD(wp);
+      for (const auto& item : items_) {
+        if (item->id != id) continue;
+        const bool fromKeys = lp == 0;  // Enter and Esc through the dialog keys
+        if ((Is(item->kind, "CommandButton") || Is(item->kind, "CheckBox")) && (code == BN_CLICKED || fromKeys))
+          Click(item->name);
+        else if (Is(item->kind, "Label") && code == STN_CLICKED)
+          Click(item->name);
+        else if (Is(item->kind, "ComboList") && code == CBN_SELCHANGE)
+          Click(item->name);
+        return 0;
+      }
+      break;
+    }
+    case WM_QUILLON_CLICK:
+      if (wp < items_.size()) Click(items_[wp]->name);
+      return 0;
+    case WM_SIZE:
+      // The first size change comes while the window is being made, before
+      // its controls exist.
+      if (!items_.empty()) Form_Resize();
+      return 0;
+    case WM_CLOSE:
+      QueryClose();
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+LRESULT CALLBACK Form::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    form->hwnd_ = hwnd;
+  }
+  Form* form = reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!form || form->hwnd_ != hwnd) return DefWindowProcW(hwnd, msg, wp, lp);
+  return form->OnMessage(msg, wp, lp);
+}
+
+}  // namespace velmora

@@ -1,0 +1,211 @@
+#include "windows/PictureBox.h"
+
+#include <wincodec.h>
+
+#include <cstring>
+#include <vector>
+
+#include "ComPtr.h"
+#include "errors/ErrChain.h"
+#include "platform/win32/Win32Ports.h"
+
+namespace velmora {
+namespace {
+
+using quillon::ComPtr;
+
+constexpr wchar_t kClass[] = L"VelmoraPictureBox";
+
+// A decoder's own scaling (JPEG decoders of Windows have it). The compiler's
+// headers lack the interface; its layout and id are the system's.
+struct DecoderScaling : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT width, UINT height,
+                                               WICPixelFormatGUID* format, WICBitmapTransformOptions transform,
+                                               UINT stride, UINT size, BYTE* pixels) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetClosestSize(UINT* width, UINT* height) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetClosestPixelFormat(WICPixelFormatGUID* format) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DoesSupportTransform(WICBitmapTransformOptions transform, BOOL* supported) = 0;
+};
+constexpr IID IID_DecoderScaling = {0x3B16811B, 0x6A43, 0x4ec9, {0xB7, 0x13, 0x3D, 0x5A, 0x0C, 0x13, 0xB9, 0x40}};
+
+struct Image {
+  HBITMAP dib = nullptr;
+  void* bits = nullptr;  // top row first, 0x00RRGGBB
+};
+
+Image* ImageOf(HWND box) { return reinterpret_cast<Image*>(GetWindowLongPtrW(box, GWLP_USERDATA)); }
+
+LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  Image* image = ImageOf(hwnd);
+  switch (msg) {
+    case WM_CREATE: {
+      auto* made = new Image;
+      BITMAPINFO bi{};
+      bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+      bi.bmiHeader.biWidth = kPreviewWidth;
+      bi.bmiHeader.biHeight = -kPreviewHeight;
+      bi.bmiHeader.biPlanes = 1;
+      bi.bmiHeader.biBitCount = 32;
+      made->dib = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &made->bits, nullptr, 0);
+      if (!made->dib) {
+        delete made;
+        return -1;
+      }
+      // An empty box is white, like the window it sits on.
+      std::memset(made->bits, 0xFF, static_cast<std::size_t>(kPreviewWidth) * kPreviewHeight * 4);
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(made));
+      return 0;
+    }
+    case WM_PAINT:
+    case WM_PRINTCLIENT: {
+      PAINTSTRUCT ps{};
+      HDC dc = msg == WM_PAINT ? BeginPaint(hwnd, &ps) : reinterpret_cast<HDC>(wp);
+      if (image) {
+        HDC mem = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(mem, image->dib);
+        BitBlt(dc, 0, 0, kPreviewWidth, kPreviewHeight, mem, 0, 0, SRCCOPY);
+        SelectObject(mem, old);
+        DeleteDC(mem);
+      }
+      if (msg == WM_PAINT) EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_NCDESTROY:
+      if (image) {
+        DeleteObject(image->dib);
+        delete image;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      }
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void Check(HRESULT hr) {
+  if (FAILED(hr)) {
+    // A file the decoders do not know, or a broken one.
+    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
+      RaiseSystemError(HRESULT_CODE(hr));
+    RaiseRuntime(481);  // Invalid picture
+  }
+}
+
+}  // namespace
+
+HWND CreatePictureBox(HWND parent, int x, int y, int id) {
+  static const ATOM atom = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = kClass;
+    return RegisterClassW(&wc);
+  }();
+  (void)atom;
+  RECT r{0, 0, kPreviewWidth, kPreviewHeight};
+  AdjustWindowRectEx(&r, WS_CHILD | WS_BORDER, FALSE, 0);
+  HWND box = CreateWindowExW(0, kClass, L"", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_CLIPSIBLINGS, x, y,
+                             r.right - r.left, r.bottom - r.top, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  if (!box) RaiseSystemError(GetLastError());
+  return box;
+}
+
+void DrawPictureFile(HWND box, const std::string& path) {
+  Image* image = ImageOf(box);
+  if (!image) RaiseRuntime(91);
+  ComPtr<IWICImagingFactory> factory;
+  Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                         reinterpret_cast<void**>(factory.Put())));
+  ComPtr<IWICBitmapDecoder> decoder;
+  Check(factory->CreateDecoderFromFilename(Utf8ToWide(path).c_str(), nullptr, GENERIC_READ,
+                                           WICDecodeMetadataCacheOnDemand, decoder.Put()));
+  ComPtr<IWICBitmapFrameDecode> frame;
+  Check(decoder->GetFrame(0, frame.Put()));
+  UINT width = 0, height = 0;
+  Check(frame->GetSize(&width, &height));
+  if (width == 0 || height == 0) RaiseRuntime(481);
+
+  // Ask the decoder itself for a smaller picture first (a JPEG decoder can
+  // skip most of the work), so a huge photograph never lies in memory whole;
+  // the scaler takes it the rest of the way.
+  ComPtr<IWICBitmapSource> source = frame.As<IWICBitmapSource>(IID_IWICBitmapSource);
+  std::vector<BYTE> reduced;
+  if (auto transform = frame.As<DecoderScaling>(IID_DecoderScaling)) {
+    UINT w = kPreviewWidth, h = kPreviewHeight;
+    WICPixelFormatGUID format = GUID_WICPixelFormat32bppPBGRA;
+    if (SUCCEEDED(transform->GetClosestSize(&w, &h)) && w < width &&
+        SUCCEEDED(transform->GetClosestPixelFormat(&format)) && format == GUID_WICPixelFormat32bppPBGRA) {
+      reduced.resize(static_cast<std::size_t>(w) * h * 4);
+      ComPtr<IWICBitmap> small;
+      if (SUCCEEDED(transform->CopyPixels(nullptr, w, h, &format, WICBitmapTransformRotate0, w * 4,
+                                          static_cast<UINT>(reduced.size()), reduced.data())) &&
+          SUCCEEDED(factory->CreateBitmapFromMemory(w, h, GUID_WICPixelFormat32bppPBGRA, w * 4,
+                                                    static_cast<UINT>(reduced.size()), reduced.data(),
+                                                    small.Put())))
+        source = small.As<IWICBitmapSource>(IID_IWICBitmapSource);
+    }
+  }
+
+  ComPtr<IWICFormatConverter> converter;
+  Check(factory->CreateFormatConverter(converter.Put()));
+  Check(converter->Initialize(source.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                              WICBitmapPaletteTypeCustom));
+  ComPtr<IWICBitmapScaler> scaler;
+  Check(factory->CreateBitmapScaler(scaler.Put()));
+  Check(scaler->Initialize(converter.Get(), kPreviewWidth, kPreviewHeight, WICBitmapInterpolationModeFant));
+  std::vector<BYTE> pixels(static_cast<std::size_t>(kPreviewWidth) * kPreviewHeight * 4);
+  Check(scaler->CopyPixels(nullptr, kPreviewWidth * 4, static_cast<UINT>(pixels.size()), pixels.data()));
+
+  // Premultiplied colours over what the image holds: out = src + dst * (1 - alpha).
+  auto* dst = static_cast<BYTE*>(image->bits);
+  for (std::size_t i = 0; i < pixels.size(); i += 4) {
+    const unsigned keep = 255u - pixels[i + 3];
+    for (int c = 0; c < 3; ++c)
+      dst[i + c] = static_cast<BYTE>(pixels[i + c] + (dst[i + c] * keep + 127) / 255);
+    dst[i + 3] = 0;
+  }
+  GdiFlush();
+  InvalidateRect(box, nullptr, FALSE);
+}
+
+std::string PersistentImageAsBmp(HWND box) {
+  Image* image = ImageOf(box);
+  if (!image) RaiseRuntime(91);
+  GdiFlush();
+  constexpr int kRow = kPreviewWidth * 3;  // 408: already a multiple of 4
+  constexpr int kPixels = kRow * kPreviewHeight;
+  BITMAPFILEHEADER file{};
+  BITMAPINFOHEADER info{};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + kPixels;
+  info.biSize = sizeof info;
+  info.biWidth = kPreviewWidth;
+  info.biHeight = kPreviewHeight;  // bottom row first
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  info.biSizeImage = kPixels;
+  info.biXPelsPerMeter = info.biYPelsPerMeter = 3780;  // 96 dots per inch
+  std::string out(file.bfSize, '\0');
+  std::memcpy(out.data(), &file, sizeof file);
+  std::memcpy(out.data() + sizeof file, &info, sizeof info);
+  const auto* src = static_cast<const BYTE*>(image->bits);
+  char* row = out.data() + file.bfOffBits;
+  for (int y = kPreviewHeight - 1; y >= 0; --y, row += kRow) {
+    const BYTE* p = src + static_cast<std::size_t>(y) * kPreviewWidth * 4;
+    for (int x = 0; x < kPreviewWidth; ++x) {
+      row[x * 3] = static_cast<char>(p[x * 4]);
+      row[x * 3 + 1] = static_cast<char>(p[x * 4 + 1]);
+      row[x * 3 + 2] = static_cast<char>(p[x * 4 + 2]);
+    }
+  }
+  return out;
+}
+
+}  // namespace velmora

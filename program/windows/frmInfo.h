@@ -1,0 +1,24 @@
+// frmInfo: the about window: name, version, copyright, web site and address.
+#pragma once
+
+#include "windows/Form.h"
+
+namespace velmora {
+
+class frmInfo final : public Form {
+ public:
+  frmInfo();
+
+ protected:
+  void Form_Load() override;
+  void Click(const std::string& control) override;
+
+ private:
+  void lblEMail_Click();
+  void lblWebsite_Click();
+  void qbtnOk_Click();
+};
+
+frmInfo& InfoForm();
+
+}  // namespace velmora

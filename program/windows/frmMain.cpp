@@ -1,0 +1,378 @@
+#include "windows/frmMain.h"
+
+#include <climits>
+#include <cmath>
+
+#include "errors/ErrChain.h"
+#include "errors/VbConvert.h"
+#include "platform/Ports.h"
+#include "services/clsAutoUpdate.h"
+#include "services/clsFile.h"
+#include "services/clsReg.h"
+#include "theme/clsKorvanel.h"
+#include "windows/PictureBox.h"
+#include "windows/frmInfo.h"
+#include "windows/frmSettings.h"
+
+namespace velmora {
+namespace {
+
+constexpr const char* kVendorKey = "velmora.example";
+constexpr const char* kThemeCore = "services\\icqApp\\ver1\\theme\\MUICore\\";
+constexpr const char* kPictureFilter = "Bilddateien(*.jpg;*.gif;*.bmp;*.tif)|*.jpg;*.gif;*.bmp;*.tif";
+
+constexpr uint32_t MB_OK_EXCLAMATION = 0x30;
+constexpr uint32_t MB_OK_INFORMATION = 0x40;
+constexpr uint32_t MB_YESNO_QUESTION = 0x24;
+constexpr int IDYES_ANSWER = 6;
+
+float TwipsPerPixel(bool across) {
+  return 1440.0f / static_cast<float>(across ? TwipsToPixelsX(1440) : TwipsToPixelsY(1440));
+}
+
+// A window edge in pixels for a position in twips. Any position is taken as
+// it is, off the screen too; only what a window coordinate cannot hold at all
+// is cut to its range.
+int PixelsOf(float twips, bool across) {
+  const double pixels = std::nearbyint(static_cast<double>(twips) / TwipsPerPixel(across));
+  return pixels > INT_MAX / 2 ? INT_MAX / 2 : pixels < INT_MIN / 2 ? INT_MIN / 2 : static_cast<int>(pixels);
+}
+
+}  // namespace
+
+frmMain::frmMain() : Form("frmMain.layout") {}
+
+frmMain& MainForm() {
+  static frmMain form;
+  return form;
+}
+
+void frmMain::SetControlText(const std::string& control, const std::string& text) { SetText(control, text); }
+
+// ---------------------------------------------------------------- start and end
+
+void frmMain::Form_Load() {
+  Trap trap("frmMain.Form_Load");
+  try {
+    trap.at(10);
+    SetRegKey(true);
+    trap.at(20);
+    CloseAfterApply = CInt(RegStore().ReadEntry("CloseAfterChange", "0"));
+    RECT window;
+    GetWindowRect(Hwnd(), &window);
+    trap.at(30);
+    const float centredLeft =
+        (static_cast<float>(GetSystemMetrics(SM_CXSCREEN)) - static_cast<float>(window.right - window.left)) *
+        TwipsPerPixel(true) / 2.0f;
+    sngLeft_ = CSng(RegStore().ReadEntry("FormLeft", SingleText(centredLeft)));
+    PlaceAt(sngLeft_, PositionTwips(false));
+    trap.at(40);
+    const float centredTop =
+        (static_cast<float>(GetSystemMetrics(SM_CYSCREEN)) - static_cast<float>(window.bottom - window.top)) *
+        TwipsPerPixel(false) / 2.0f;
+    sngTop_ = CSng(RegStore().ReadEntry("FormTop", SingleText(centredTop)));
+    PlaceAt(sngLeft_, sngTop_);
+    trap.at(50);
+    strICQPath = GetICQPath();
+    trap.at(60);
+    ShowPreview(strICQPath + kThemeCore + "cl.jpg");
+    trap.at(70);
+    Korvanel().MsgConfigFile(strICQPath + "services\\icqApp\\ver1\\theme\\MUIMessage\\MsgSessionDlg.style.box");
+    Korvanel().ClThemeFile(strICQPath + kThemeCore + "MainDlgPanelOwner.style.box");
+    Korvanel().DefaultsFolder(strICQPath + "ConfigFiles\\Defaults\\");
+    trap.at(80);
+    if (!strICQPath.empty()) {
+      const bool msgRemoved = Korvanel().MsgBannerIsRemoved();
+      if (msgRemoved && Korvanel().ClBannerIsRemoved()) SetVisible("qbtnRemoveBanner", false);
+    }
+    trap.at(90);
+    CurrentLanguage = GetLanguage();
+    trap.at(100);
+    SetLanguage(CurrentLanguage);
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+void frmMain::Form_Unload() {
+  const int16_t Cancel = 0;
+  Trap trap("frmMain.Form_Unload(Cancel)");
+  try {
+    trap.at(10);
+    SetRegKey(true);
+    trap.at(20);
+    RegStore().WriteEntry("ICQLitePath", strICQPath);
+    trap.at(30);
+    RegStore().WriteEntry("FormLeft", SingleText(PositionTwips(true)));
+    RegStore().WriteEntry("FormTop", SingleText(PositionTwips(false)));
+    trap.at(40);
+    ReleaseKorvanel();
+  } catch (...) {
+    ErrorIn(trap, Cancel, ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+  // The unload is never cancelled: the program ends with its main window.
+  PostQuitMessage(0);
+}
+
+void frmMain::PlaceAt(float left, float top) {
+  placedAt_ = {PixelsOf(left, true), PixelsOf(top, false)};
+  SetWindowPos(Hwnd(), nullptr, placedAt_.x, placedAt_.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // The system may move a window it was told to put far away; what the
+  // window knows of its place is where it really is.
+  RECT r;
+  GetWindowRect(Hwnd(), &r);
+  if (r.left != placedAt_.x || r.top != placedAt_.y) placedAt_ = {LONG_MIN, LONG_MIN};
+}
+
+float frmMain::PositionTwips(bool left) const {
+  RECT r;
+  GetWindowRect(Hwnd(), &r);
+  // Unmoved since the start: the restored value, fraction and all.
+  if (r.left == placedAt_.x && r.top == placedAt_.y) return left ? sngLeft_ : sngTop_;
+  return static_cast<float>(left ? r.left : r.top) * TwipsPerPixel(left);
+}
+
+void frmMain::SetRegKey(bool bolOwnKey) {
+  Trap trap("frmMain.SetRegKey(bolOwnKey)");
+  try {
+    trap.at(10);
+    clsReg& store = RegStore();
+    store.MainBranch("SOFTWARE");
+    trap.at(20);
+    if (bolOwnKey) {
+      store.RootKey(HKEY_CURRENT_USER_VALUE);
+      store.RegBase(kVendorKey);
+      store.Program("Velmora");
+      store.Section("Settings");
+    } else {
+      store.RootKey(HKEY_LOCAL_MACHINE_VALUE);
+      store.RegBase("Microsoft");
+      store.Program("Windows\\CurrentVersion\\App Paths");
+      store.Section("ICQ.exe");
+    }
+  } catch (...) {
+    ErrorIn(trap, bolOwnKey, ERRIN_PASS_ON);
+  }
+}
+
+int16_t frmMain::GetLanguage() {
+  Trap trap("frmMain.GetLanguage");
+  try {
+    trap.at(10);
+    SetRegKey(true);
+    trap.at(20);
+    const int16_t intLang = CInt(RegStore().ReadEntry("Language", "0"));
+    trap.at(30);
+    return intLang == 0 ? GetSystemLanguage() : intLang;
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_PASS_ON);
+  }
+}
+
+bool frmMain::KeyDown(HWND, int keyCode, int shift) {
+  // Ctrl+E, and Ctrl alone, offers the banner removal again.
+  if (keyCode == 69 && shift == 2) SetVisible("qbtnRemoveBanner", true);
+  return false;
+}
+
+void frmMain::Click(const std::string& control) {
+  if (control == "qbtnOpen") qbtnOpen_Click();
+  else if (control == "qbtnApply") qbtnApply_Click();
+  else if (control == "qbtnRemoveBanner") qbtnRemoveBanner_Click();
+  else if (control == "qbtnCheckUpdate") qbtnCheckUpdate_Click();
+  else if (control == "qbtnSettings") qbtnSettings_Click();
+  else if (control == "qbtnInfo") qbtnInfo_Click();
+}
+
+// ---------------------------------------------------------------- finding ICQ
+
+std::string frmMain::GetICQPath() {
+  Trap trap("frmMain.GetICQPath");
+  try {
+    trap.at(10);
+    SetRegKey(false);
+    trap.at(20);
+    std::string registered = RegStore().ReadEntry("Path", "");
+    trap.at(30);
+    if (registered.empty()) return SelfSearch();
+    trap.at(40);
+    registered += "\\";
+    if (RightICQPath(registered)) return registered;
+    trap.at(50);
+    return SelfSearch();
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_PASS_ON);
+  }
+}
+
+bool frmMain::RightICQPath(const std::string& strPath) {
+  Trap trap("frmMain.RightICQPath(strPath)");
+  try {
+    trap.at(10);
+    const uint32_t attributes = Files().Attributes(strPath + "ICQ.exe");
+    return attributes != FileSystemPort::kNoFile && (attributes & FileSystemPort::kDirectory) == 0;
+  } catch (...) {
+    ErrorIn(trap, strPath, ERRIN_PASS_ON);
+  }
+}
+
+std::string frmMain::SelfSearch() {
+  Trap trap("frmMain.SelfSearch");
+  try {
+    trap.at(10);
+    const std::string question = CurrentLanguage == 1
+        ? "Die ICQ.exe konnte nicht gefunden werden, wollen Sie selbst nach ihr suchen?"
+        : "ICQ.exe could not be found would you like to search it?";
+    const std::string warning =
+        CurrentLanguage == 1 ? "Sie haben einen falschen Pfad gewählt" : "You have chosen a wrong path";
+    trap.at(20);
+    if (MessageBoxes().Show(question, APP_TITLE, MB_YESNO_QUESTION) != IDYES_ANSWER) return {};
+    trap.at(30);
+    std::string chosen;
+    // The dialog's own failures end the search quietly, and so does Cancel:
+    // whoever cancels has already given the answer.
+    try {
+      if (!FileDialog().ShowOpen("EXE Datei|*.exe", &chosen)) return {};
+    } catch (...) {
+      return {};
+    }
+    trap.at(40);
+    constexpr std::string_view kExe = "ICQ.exe";
+    if (chosen.size() >= kExe.size() && chosen.compare(chosen.size() - kExe.size(), kExe.size(), kExe) == 0) {
+      const std::size_t slash = chosen.find_last_of("\\/");
+      return slash == std::string::npos ? std::string() : chosen.substr(0, slash + 1);
+    }
+    trap.at(50);
+    MessageBoxes().Show(warning, APP_TITLE, MB_OK_EXCLAMATION);
+    return {};
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_PASS_ON);
+  }
+}
+
+// ---------------------------------------------------------------- the picture
+
+bool frmMain::ShowPreview(const std::string& strPath) {
+  try {
+    DrawPictureFile(Control("picImage"), strPath);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void frmMain::NoFolderWarning() {
+  MessageBoxes().Show(CurrentLanguage == 1
+                          ? "Sie haben den ICQLite Pfad nicht angegeben und können deshalb diese Funktion nicht nutzen"
+                          : "You did not specified the ICQLite path and can not use this function",
+                      APP_TITLE, MB_OK_EXCLAMATION);
+}
+
+void frmMain::qbtnOpen_Click() {
+  Trap trap("frmMain.qbtnOpen_Click");
+  try {
+    trap.at(10);
+    std::string chosen;
+    try {
+      if (!FileDialog().ShowOpen(kPictureFilter, &chosen)) return;
+    } catch (...) {
+      return;
+    }
+    trap.at(20);
+    if (!chosen.empty()) {
+      strChosenPicture = chosen;
+      ShowPreview(strChosenPicture);
+      trap.at(30);
+      Quillon("qbtnApply").SetEnabled(true);
+    }
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+void frmMain::qbtnApply_Click() {
+  Trap trap("frmMain.qbtnApply_Click");
+  try {
+    trap.at(10);
+    if (strICQPath.empty()) {
+      NoFolderWarning();
+      return;
+    }
+    trap.at(20);
+    ReplaceWhole(strICQPath + kThemeCore + "cl.jpg", PersistentImageAsBmp(Control("picImage")));
+    trap.at(30);
+    MessageBoxes().Show(ByLanguage("Änderungen wurden übernommen", "Changes have been applied"), APP_TITLE,
+                        MB_OK_INFORMATION);
+    trap.at(40);
+    if (CloseAfterApply == 1) Unload();
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+void frmMain::qbtnRemoveBanner_Click() {
+  Trap trap("frmMain.qbtnRemoveBanner_Click");
+  try {
+    trap.at(10);
+    if (strICQPath.empty()) {
+      NoFolderWarning();
+      return;
+    }
+    trap.at(20);
+    Korvanel().RemoveMsgBanner();
+    trap.at(30);
+    Korvanel().RemoveClBanner();
+    trap.at(40);
+    Korvanel().ClearDefaultsFolder();
+    trap.at(50);
+    SetVisible("qbtnRemoveBanner", false);
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+// ---------------------------------------------------------------- the other buttons
+
+void frmMain::qbtnCheckUpdate_Click() {
+  Trap trap("frmMain.qbtnCheckUpdate_Click");
+  try {
+    trap.at(10);
+    RunUpdateCheck(CurrentLanguage);
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+void frmMain::qbtnSettings_Click() {
+  Trap trap("frmMain.qbtnSettings_Click");
+  try {
+    trap.at(10);
+    SettingsForm().Load(Hwnd());
+    trap.at(20);
+    SettingsForm().ShowModal(Hwnd());
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+void frmMain::qbtnInfo_Click() {
+  Trap trap("frmMain.qbtnInfo_Click");
+  try {
+    trap.at(10);
+    InfoForm().Load(Hwnd());
+    trap.at(20);
+    InfoForm().ShowModal(Hwnd());
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+}  // namespace velmora

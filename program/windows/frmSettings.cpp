@@ -1,0 +1,109 @@
+#include "windows/frmSettings.h"
+
+#include <commctrl.h>
+
+#include "errors/ErrChain.h"
+#include "platform/win32/Win32Ports.h"
+#include "services/basMain.h"
+#include "services/clsReg.h"
+
+namespace velmora {
+
+frmSettings::frmSettings() : Form("frmSettings.layout") {}
+
+frmSettings& SettingsForm() {
+  static frmSettings form;
+  return form;
+}
+
+void frmSettings::SetSettingsLanguage(int16_t intLang) {
+  Trap trap("frmSettings.SetSettingsLanguage(intLang)");
+  try {
+    trap.at(10);
+    const bool german = intLang == 1;
+    SetCaption(german ? "Einstellungen" : "Settings");
+    trap.at(20);
+    SetText("lblLanguage", german ? "Sprache" : "Language");
+    trap.at(30);
+    SetText("chkCloseAfterApply",
+            german ? "Nach Entfernen des Banners Velmora schließen" : "Close Velmora after banner has been removed");
+    trap.at(40);
+    SetText("cmdCancel", german ? "Abbrechen" : "Cancel");
+  } catch (...) {
+    ErrorIn(trap, intLang, ERRIN_PASS_ON);
+  }
+}
+
+void frmSettings::Form_Load() {
+  Trap trap("frmSettings.Form_Load");
+  try {
+    trap.at(10);
+    SetSettingsLanguage(CurrentLanguage);
+    trap.at(20);
+    SendMessageW(Control("chkCloseAfterApply"), BM_SETCHECK, CloseAfterApply == 1 ? BST_CHECKED : BST_UNCHECKED, 0);
+    trap.at(30);
+    HWND list = Control("combLanguage");
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Deutsch"));
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"English"));
+    trap.at(40);
+    // A language outside the list selects nothing, and nothing is chosen.
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(CurrentLanguage - 1), 0);
+    combLanguage_Click();
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+void frmSettings::Click(const std::string& control) {
+  if (control == "combLanguage") combLanguage_Click();
+  else if (control == "cmdOk") cmdOk_Click();
+  else if (control == "cmdCancel") cmdCancel_Click();
+}
+
+void frmSettings::combLanguage_Click() {
+  Trap trap("frmSettings.combLanguage_Click");
+  try {
+    trap.at(10);
+    intChosenLanguage = static_cast<int16_t>(SendMessageW(Control("combLanguage"), CB_GETCURSEL, 0, 0) + 1);
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+void frmSettings::cmdOk_Click() {
+  Trap trap("frmSettings.cmdOk_Click");
+  try {
+    trap.at(10);
+    clsReg& store = RegStore();
+    trap.at(20);
+    if (intChosenLanguage >= 0) {
+      SetLanguage(intChosenLanguage);
+      CurrentLanguage = intChosenLanguage;
+    }
+    trap.at(30);
+    CloseAfterApply = SendMessageW(Control("chkCloseAfterApply"), BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    trap.at(40);
+    store.WriteEntry("CloseAfterChange", std::to_string(CloseAfterApply));
+    trap.at(50);
+    Unload();
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+void frmSettings::cmdCancel_Click() {
+  Trap trap("frmSettings.cmdCancel_Click");
+  try {
+    trap.at(10);
+    Unload();
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
+
+}  // namespace velmora

@@ -1,0 +1,29 @@
+// frmSettings: the language and whether the program closes after an apply.
+#pragma once
+
+#include <cstdint>
+
+#include "windows/Form.h"
+
+namespace velmora {
+
+class frmSettings final : public Form {
+ public:
+  frmSettings();
+  void SetSettingsLanguage(int16_t intLang);
+
+ protected:
+  void Form_Load() override;
+  void Click(const std::string& control) override;
+
+ private:
+  void combLanguage_Click();
+  void cmdOk_Click();
+  void cmdCancel_Click();
+
+  int16_t intChosenLanguage = 0;
+};
+
+frmSettings& SettingsForm();
+
+}  // namespace velmora

@@ -1,0 +1,35 @@
+// frmShowError: the error report window. The report is set through
+// ErrorReport; the user copies it or starts a mail to the support address.
+#pragma once
+
+#include <string>
+
+#include "platform/Ports.h"
+#include "windows/Form.h"
+
+namespace velmora {
+
+class frmShowError final : public Form, public ReportWindowPort {
+ public:
+  frmShowError();
+  // Puts the report (and a line break) in the window, loading and showing it
+  // as needed, and gives it the focus. Nothing that fails here stops the
+  // rest: a report is never lost to a window that cannot take the focus.
+  void ErrorReport(const std::string& text);
+  void SetErrorReport(const std::string& text) override { ErrorReport(text); }
+
+ protected:
+  void Form_Load() override;
+  void Form_Resize() override;
+  bool KeyDown(HWND target, int keyCode, int shift) override;
+  void Click(const std::string& control) override;
+
+ private:
+  void ShowModelessOrModal();
+  void qbtnCopy_Click();
+  void lblAddress_Click();
+};
+
+frmShowError& ErrorForm();
+
+}  // namespace velmora
