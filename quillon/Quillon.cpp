@@ -1156,7 +1156,9 @@ void Quillon::Paint(HDC target) {
     const CaptionLabel& label = model_.lblCaption();
     if (!label.text.empty()) {
         RECT r = PixelRect(label.rect);
-        UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP;
+        // The label is as wide as its text measures; a glyph that reaches past
+        // its advance (as some fonts' last letter does) must not lose a column.
+        UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP | DT_NOCLIP;
         format |= label.alignment == kAlignCentre ? DT_CENTER : label.alignment == kAlignRight ? DT_RIGHT : DT_LEFT;
         HGDIOBJ oldFont = SelectObject(dc, captionHFont_);
         SetBkMode(dc, TRANSPARENT);
