@@ -413,6 +413,7 @@ bool Form::PreviewKey(const MSG& msg) {
 }
 
 void Form::ShowModal(HWND owner) {
+  if (!hwnd_) return;
   modalOwner_ = owner;
   if (owner) EnableWindow(owner, FALSE);
   Show();
@@ -544,19 +545,24 @@ LRESULT Form::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       const int id = LOWORD(wp), code = HIWORD(wp);
       for (const auto& item : items_) {
         if (item->id != id) continue;
+        // A copy: the handler may unload the window and its controls.
+        const std::string name = item->name, kind = item->kind;
         const bool fromKeys = lp == 0;  // Enter and Esc through the dialog keys
-        if ((Is(item->kind, "CommandButton") || Is(item->kind, "CheckBox")) && (code == BN_CLICKED || fromKeys))
-          Click(item->name);
-        else if (Is(item->kind, "Label") && code == STN_CLICKED)
-          Click(item->name);
-        else if (Is(item->kind, "ComboList") && code == CBN_SELCHANGE)
-          Click(item->name);
+        if ((Is(kind, "CommandButton") || Is(kind, "CheckBox")) && (code == BN_CLICKED || fromKeys))
+          Click(name);
+        else if (Is(kind, "Label") && code == STN_CLICKED)
+          Click(name);
+        else if (Is(kind, "ComboList") && code == CBN_SELCHANGE)
+          Click(name);
         return 0;
       }
       break;
     }
     case WM_QUILLON_CLICK:
-      if (wp < items_.size()) Click(items_[wp]->name);
+      if (wp < items_.size()) {
+        const std::string name = items_[wp]->name;
+        Click(name);
+      }
       return 0;
     case WM_SIZE:
       // The first size change comes while the window is being made, before

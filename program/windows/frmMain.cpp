@@ -129,6 +129,11 @@ void frmMain::PlaceAt(float left, float top) {
 float frmMain::PositionTwips(bool left) const {
   RECT r;
   GetWindowRect(Hwnd(), &r);
+  // A minimised window sits far off the screen; its place is where it
+  // comes back to.
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  if (IsIconic(Hwnd()) && GetWindowPlacement(Hwnd(), &placement)) r = placement.rcNormalPosition;
   // Unmoved since the start: the restored value, fraction and all.
   if (r.left == placedAt_.x && r.top == placedAt_.y) return left ? sngLeft_ : sngTop_;
   return static_cast<float>(left ? r.left : r.top) * TwipsPerPixel(left);
