@@ -151,6 +151,20 @@ struct PreservedErrRecord {
 };
 
 PreservedErrRecord& PreservedErr();
+
+// An event handler: runs `body` under the handler's trap; a failure ends the
+// chain there (42) and the report is shown. The body marks its lines on the
+// trap it is given.
+template <typename Body>
+void RunEvent(const char* handlerName, Body&& body) {
+  Trap trap(handlerName);
+  try {
+    body(trap);
+  } catch (...) {
+    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
+    ErrShow(false);
+  }
+}
 // The report being built; keeps the last report until the next capture.
 std::string& ReportText();
 // The long-value blocks of one call-stack line.

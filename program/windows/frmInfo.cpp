@@ -19,8 +19,7 @@ frmInfo& InfoForm() {
 }
 
 void frmInfo::Form_Load() {
-  Trap trap("frmInfo.Form_Load");
-  try {
+  RunEvent("frmInfo.Form_Load", [&](Trap& trap) {
     trap.at(10);
     const VersionNumbers v = Facts().AppVersion();
     SetText("lblVersion", "Version " + std::to_string(v.major) + "." + std::to_string(v.minor) + "." +
@@ -29,10 +28,7 @@ void frmInfo::Form_Load() {
     SetText("lblWebsite", kWebSite);
     trap.at(30);
     SetText("lblEMail", kSupportAddress);
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmInfo::Click(const std::string& control) {
@@ -42,36 +38,24 @@ void frmInfo::Click(const std::string& control) {
 }
 
 void frmInfo::lblEMail_Click() {
-  Trap trap("frmInfo.lblEMail_Click");
-  try {
+  RunEvent("frmInfo.lblEMail_Click", [&](Trap& trap) {
     trap.at(10);
     Shell().ExecuteA(reinterpret_cast<uintptr_t>(Hwnd()), std::string("mailto: ") + kSupportAddress);
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmInfo::lblWebsite_Click() {
-  Trap trap("frmInfo.lblWebsite_Click");
-  try {
+  RunEvent("frmInfo.lblWebsite_Click", [&](Trap& trap) {
     trap.at(10);
     Shell().ExecuteA(reinterpret_cast<uintptr_t>(Hwnd()), GetText("lblWebsite"));
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmInfo::qbtnOk_Click() {
-  Trap trap("frmInfo.qbtnOk_Click");
-  try {
+  RunEvent("frmInfo.qbtnOk_Click", [&](Trap& trap) {
     trap.at(10);
     Unload();
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 }  // namespace velmora

@@ -52,8 +52,7 @@ void frmMain::SetControlText(const std::string& control, const std::string& text
 // ---------------------------------------------------------------- start and end
 
 void frmMain::Form_Load() {
-  Trap trap("frmMain.Form_Load");
-  try {
+  RunEvent("frmMain.Form_Load", [&](Trap& trap) {
     trap.at(10);
     SetRegKey(true);
     trap.at(20);
@@ -89,10 +88,7 @@ void frmMain::Form_Load() {
     CurrentLanguage = GetLanguage();
     trap.at(100);
     SetLanguage(CurrentLanguage);
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmMain::Form_Unload() {
@@ -276,8 +272,7 @@ void frmMain::NoFolderWarning() {
 }
 
 void frmMain::qbtnOpen_Click() {
-  Trap trap("frmMain.qbtnOpen_Click");
-  try {
+  RunEvent("frmMain.qbtnOpen_Click", [&](Trap& trap) {
     trap.at(10);
     std::string chosen;
     try {
@@ -292,15 +287,11 @@ void frmMain::qbtnOpen_Click() {
       trap.at(30);
       Quillon("qbtnApply").SetEnabled(true);
     }
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmMain::qbtnApply_Click() {
-  Trap trap("frmMain.qbtnApply_Click");
-  try {
+  RunEvent("frmMain.qbtnApply_Click", [&](Trap& trap) {
     trap.at(10);
     if (strICQPath.empty()) {
       NoFolderWarning();
@@ -313,15 +304,11 @@ void frmMain::qbtnApply_Click() {
                         MB_OK_INFORMATION);
     trap.at(40);
     if (CloseAfterApply == 1) Unload();
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmMain::qbtnRemoveBanner_Click() {
-  Trap trap("frmMain.qbtnRemoveBanner_Click");
-  try {
+  RunEvent("frmMain.qbtnRemoveBanner_Click", [&](Trap& trap) {
     trap.at(10);
     if (strICQPath.empty()) {
       NoFolderWarning();
@@ -335,49 +322,34 @@ void frmMain::qbtnRemoveBanner_Click() {
     Korvanel().ClearDefaultsFolder();
     trap.at(50);
     SetVisible("qbtnRemoveBanner", false);
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 // ---------------------------------------------------------------- the other buttons
 
 void frmMain::qbtnCheckUpdate_Click() {
-  Trap trap("frmMain.qbtnCheckUpdate_Click");
-  try {
+  RunEvent("frmMain.qbtnCheckUpdate_Click", [&](Trap& trap) {
     trap.at(10);
     RunUpdateCheck(CurrentLanguage);
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmMain::qbtnSettings_Click() {
-  Trap trap("frmMain.qbtnSettings_Click");
-  try {
+  RunEvent("frmMain.qbtnSettings_Click", [&](Trap& trap) {
     trap.at(10);
     SettingsForm().Load(Hwnd());
     trap.at(20);
     SettingsForm().ShowModal(Hwnd());
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmMain::qbtnInfo_Click() {
-  Trap trap("frmMain.qbtnInfo_Click");
-  try {
+  RunEvent("frmMain.qbtnInfo_Click", [&](Trap& trap) {
     trap.at(10);
     InfoForm().Load(Hwnd());
     trap.at(20);
     InfoForm().ShowModal(Hwnd());
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 }  // namespace velmora

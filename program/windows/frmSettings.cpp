@@ -35,8 +35,7 @@ void frmSettings::SetSettingsLanguage(int16_t intLang) {
 }
 
 void frmSettings::Form_Load() {
-  Trap trap("frmSettings.Form_Load");
-  try {
+  RunEvent("frmSettings.Form_Load", [&](Trap& trap) {
     trap.at(10);
     SetSettingsLanguage(CurrentLanguage);
     trap.at(20);
@@ -50,10 +49,7 @@ void frmSettings::Form_Load() {
     // A language outside the list selects nothing, and nothing is chosen.
     SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(CurrentLanguage - 1), 0);
     combLanguage_Click();
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmSettings::Click(const std::string& control) {
@@ -63,19 +59,14 @@ void frmSettings::Click(const std::string& control) {
 }
 
 void frmSettings::combLanguage_Click() {
-  Trap trap("frmSettings.combLanguage_Click");
-  try {
+  RunEvent("frmSettings.combLanguage_Click", [&](Trap& trap) {
     trap.at(10);
     intChosenLanguage = static_cast<int16_t>(SendMessageW(Control("combLanguage"), CB_GETCURSEL, 0, 0) + 1);
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmSettings::cmdOk_Click() {
-  Trap trap("frmSettings.cmdOk_Click");
-  try {
+  RunEvent("frmSettings.cmdOk_Click", [&](Trap& trap) {
     trap.at(10);
     clsReg& store = RegStore();
     trap.at(20);
@@ -89,21 +80,14 @@ void frmSettings::cmdOk_Click() {
     store.WriteEntry("CloseAfterChange", std::to_string(CloseAfterApply));
     trap.at(50);
     Unload();
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 void frmSettings::cmdCancel_Click() {
-  Trap trap("frmSettings.cmdCancel_Click");
-  try {
+  RunEvent("frmSettings.cmdCancel_Click", [&](Trap& trap) {
     trap.at(10);
     Unload();
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_END_OF_CHAIN);
-    ErrShow(false);
-  }
+  });
 }
 
 }  // namespace velmora
