@@ -290,7 +290,12 @@ void Form::CreateOne(const LayoutControl& c) {
     const HRESULT hr = Button::Place(hwnd_, it.twips, bag.Get(), it.listener.get(), *it.button);
     if (FAILED(hr)) RaiseRuntime(HRESULT_FACILITY(hr) == FACILITY_CONTROL ? HRESULT_CODE(hr) : 429);
     it.hwnd = it.button->Window();
-    const std::string text = c.Text("WindowText");
+    // The button's window carries the caption it shows, for screen readers
+    // and anything else that asks a window for its text; a button with a
+    // picture only is named by its layout.
+    std::string text = c.Text("WindowText");
+    for (const LayoutSetting& s : c.bag)
+      if (text.empty() && Is(s.name, "buttoncaption") && s.values.size() > 1) text = s.values[1];
     if (!text.empty()) SetWindowTextW(it.hwnd, Utf8ToWide(text).c_str());
   } else {
     Raise(5, "Velmora", "Unknown control kind " + c.kind);
@@ -343,6 +348,7 @@ void Form::SetText(std::string_view name, const std::string& text) {
   Item* it = Find(name);
   if (it->button) {
     it->button->SetCaption(text);
+    SetWindowTextW(it->hwnd, Utf8ToWide(text).c_str());
     return;
   }
   if (!it->hwnd) RaiseRuntime(438);
