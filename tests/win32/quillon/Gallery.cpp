@@ -148,7 +148,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             auto bag = BagOf(in);
             auto button = std::make_unique<Button>();
             const HRESULT hr = Button::Place(window, {left, top, left + in.width, top + in.height}, bag.Get(),
-                                             journal, *button);
+                                             &journal, *button);
             if (FAILED(hr)) status = 1;
             // The program's windows switch buttons off by writing ButtonEnabled by id.
             VARIANT off;

@@ -363,7 +363,7 @@ TEST_F(QuillonTest, DisabledLookAndColourWritesWhileDisabled) {
 
 TEST_F(QuillonTest, SavingANewButtonLeavesOutTheBagDefaults) {
     PlaceNew(a);
-    auto bag = PropertyBag::New();
+    auto bag = RecordingBag::New();
     auto persist = a.ole.As<IPersistPropertyBag>(IID_IPersistPropertyBag);
     ASSERT_EQ(persist->Save(bag.Get(), TRUE, FALSE), S_OK);
     // Caption "Quillon", no picture, black, picture left, stretch and enabled
@@ -385,7 +385,7 @@ TEST_F(QuillonTest, SavingANewButtonLeavesOutTheBagDefaults) {
 
 TEST_F(QuillonTest, SaveAllWritesEveryEntryInOrder) {
     PlaceNew(a);
-    auto bag = PropertyBag::New();
+    auto bag = RecordingBag::New();
     ASSERT_EQ(a.ole.As<IPersistPropertyBag>(IID_IPersistPropertyBag)->Save(bag.Get(), TRUE, TRUE), S_OK);
     EXPECT_EQ(bag->written,
               (std::vector<std::wstring>{L"ButtonForm", L"ButtonBackColor", L"ButtonCaption", L"ButtonFont",
@@ -480,7 +480,7 @@ TEST_F(QuillonTest, RoundTripKeepsEveryValue) {
     q->put_ButtonPictureStretch(VARIANT_FALSE);
     q->put_ButtonEnabled(VARIANT_FALSE);
 
-    auto bag = PropertyBag::New();
+    auto bag = RecordingBag::New();
     ASSERT_EQ(a.ole.As<IPersistPropertyBag>(IID_IPersistPropertyBag)->Save(bag.Get(), TRUE, FALSE), S_OK);
     // Centred text is the bag's default and stays out.
     EXPECT_EQ(bag->written, (std::vector<std::wstring>{L"ButtonForm", L"ButtonBackColor", L"ButtonCaption",
@@ -557,14 +557,14 @@ TEST_F(QuillonTest, LoadStopsAtTheFirstBadEntry) {
     bag->Put(L"ButtonForm", I4(9));
     bag->Put(L"ButtonBackColor", I4(0xFF));
     Button probe;
-    EXPECT_EQ(Button::Place(window->hwnd, At(0, 0, 1000, 500), bag.Get(), journal, probe), CTL_E_INVALIDPROPERTYVALUE);
+    EXPECT_EQ(Button::Place(window->hwnd, At(0, 0, 1000, 500), bag.Get(), &journal, probe), CTL_E_INVALIDPROPERTYVALUE);
     probe.Remove();
 
     auto mismatch = PropertyBag::New();
     Var text;
     text.v = Str(L"abc");
     mismatch->Put(L"ButtonForm", text.v);
-    EXPECT_EQ(Button::Place(window->hwnd, At(0, 0, 1000, 500), mismatch.Get(), journal, probe), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Button::Place(window->hwnd, At(0, 0, 1000, 500), mismatch.Get(), &journal, probe), DISP_E_TYPEMISMATCH);
     probe.Remove();
 
     // Load on a live button: the colour after the bad form is never read.
@@ -581,7 +581,7 @@ TEST_F(QuillonTest, SaveStopsAtTheFirstFailingWrite) {
     BSTR caption = SysAllocString(L"Ok");
     a.Control()->put_ButtonCaption(caption);
     SysFreeString(caption);
-    auto bag = PropertyBag::New();
+    auto bag = RecordingBag::New();
     bag->failName = L"ButtonCaption";
     bag->failWriteOf = STG_E_MEDIUMFULL;
     EXPECT_EQ(a.ole.As<IPersistPropertyBag>(IID_IPersistPropertyBag)->Save(bag.Get(), TRUE, FALSE), STG_E_MEDIUMFULL);
@@ -709,8 +709,8 @@ TEST(Unloading, PlacedButtonsReleaseEverythingWhenRemoved) {
     HostWindow window;
     Journal journal;
     Button first, second;
-    ASSERT_EQ(Button::Place(window.hwnd, At(120, 120, 2535, 615), nullptr, journal, first), S_OK);
-    ASSERT_EQ(Button::Place(window.hwnd, At(120, 840, 2535, 615), nullptr, journal, second), S_OK);
+    ASSERT_EQ(Button::Place(window.hwnd, At(120, 120, 2535, 615), nullptr, &journal, first), S_OK);
+    ASSERT_EQ(Button::Place(window.hwnd, At(120, 840, 2535, 615), nullptr, &journal, second), S_OK);
     first.Remove();
     EXPECT_EQ(CanUnloadNow(), S_FALSE);
     second.Remove();

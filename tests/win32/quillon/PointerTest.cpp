@@ -225,7 +225,7 @@ TEST_F(PointerTest, AWindowInFrontOfTheButtonCountsAsLeaving) {
 TEST_F(PointerTest, NewButtonTicksOnceRaisingMouseOutAloneThenRestsIdle) {
     Journal fresh;
     Button d;
-    ASSERT_EQ(Button::Place(window->hwnd, At(120, 1560, 2535, 615), nullptr, fresh, d), S_OK);
+    ASSERT_EQ(Button::Place(window->hwnd, At(120, 1560, 2535, 615), nullptr, &fresh, d), S_OK);
     int ticks = 0;
     const DWORD start = GetTickCount();
     while (ticks == 0 && GetTickCount() - start < 3000) Pump(20, {d.Window()}, &ticks);

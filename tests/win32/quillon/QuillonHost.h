@@ -1,27 +1,30 @@
 #pragma once
-// A small but real OLE container for Quillon buttons: a parent window, a
-// control site, a property bag, an event sink and a property-change sink.
-// The program's windows embed their buttons the same way.
+// What the Quillon tests add to the program's own container
+// (program/windows/QuillonHost.h): a journal of everything a button tells its
+// container, a property bag that records its writes and can be made to fail
+// one, and the window, message-loop, pixel and object helpers.
 
 #include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "ComPtr.h"
 #include "Quillon_h.h"
-#include "SingleInterfaceObject.h"
+#include "windows/QuillonHost.h"
 
 namespace host {
 
 using quillon::ComPtr;
+using velmora::Button;
+using velmora::PropertyBag;
 
 // Everything a button told its container, in order.
-struct Journal {
+class Journal : public velmora::ButtonListener {
+public:
     std::vector<std::wstring> events;    // "Click", "MouseOver", ... "MouseMove 1 0 15 30"
     std::vector<std::wstring> changes;   // property names from OnChanged
     std::vector<std::wstring> focus;     // "focus", "blur" from IOleControlSite::OnFocus
@@ -33,72 +36,32 @@ struct Journal {
         focus.clear();
         activation.clear();
     }
+
+    void OnEvent(DISPID id, DISPPARAMS* params) override;
+    void OnChanged(DISPID id) override;
+    void OnFocus(bool gained) override;
+    void OnActivation(bool active) override;
+
+private:
+    // The button's type information, for the names of changed properties.
+    ITypeInfo* TypeInfo();
+    ComPtr<ITypeInfo> typeInfo_;
 };
 
-// IPropertyBag over named values, names kept in lower case and matched
-// without regard to case. Objects are kept in their persisted form (the
-// stream an object writes of itself) and made anew on every read.
-class PropertyBag final : public quillon::SingleInterfaceObject<IPropertyBag> {
+// The program's property bag, recording the names Write sees and failing the
+// write of one name on request.
+class RecordingBag final : public PropertyBag {
 public:
-    static ComPtr<PropertyBag> New();
-    STDMETHODIMP Read(LPCOLESTR name, VARIANT* value, IErrorLog* log) override;
+    static ComPtr<RecordingBag> New();
     STDMETHODIMP Write(LPCOLESTR name, VARIANT* value) override;
 
-    void Put(const std::wstring& name, const VARIANT& value);  // as a stored layout would
-    void PutObject(const std::wstring& name, IUnknown* object);
-    bool Has(const std::wstring& name) const;
-    VARTYPE TypeOf(const std::wstring& name) const;
-    VARIANT Get(const std::wstring& name) const;  // a copy; objects come back as VT_EMPTY
-    std::vector<std::wstring> written;             // names in the order Write saw them
-    HRESULT failWriteOf = S_OK;                    // make Write of `failName` fail with this
+    std::vector<std::wstring> written;  // names in the order Write saw them
+    HRESULT failWriteOf = S_OK;         // make Write of `failName` fail with this
     std::wstring failName;
 
 private:
-    PropertyBag() = default;
-    ~PropertyBag() override;
-    struct Entry {
-        VARIANT value;
-        std::vector<BYTE> object;  // persisted object, when value is VT_EMPTY
-        bool isObject = false;
-    };
-    std::map<std::wstring, Entry> entries_;
-};
-
-class Site;
-class EventSink;
-class NotifySink;
-
-// One embedded button.
-class Button {
-public:
-    // Creates by ProgID, connects the sinks, loads the bag (or InitNew when
-    // bag is null), sizes and activates it in `parent` at a rectangle in twips.
-    static HRESULT Place(HWND parent, RECT twips, PropertyBag* bag, Journal& journal, Button& out);
-    Button();
-    Button(const Button&) = delete;
-    Button& operator=(const Button&) = delete;
-    ~Button();
-    // Disconnects and closes the button and lets go of every reference.
-    void Remove();
-
-    HWND Window() const { return hwnd; }
-    IDispatch* Dispatch() const { return dispatch.Get(); }
-    _Quillon* Control() const { return control.Get(); }
-    IOleObject* Ole() const { return ole.Get(); }
-
-    // Late-bound access, as a host that knows only names or ids.
-    HRESULT PutById(DISPID id, VARIANT value, WORD flags = DISPATCH_PROPERTYPUT, EXCEPINFO* info = nullptr);
-    HRESULT GetById(DISPID id, VARIANT& out);
-    DISPID IdOf(const wchar_t* name);
-
-    ComPtr<IOleObject> ole;
-    ComPtr<IDispatch> dispatch;
-    ComPtr<_Quillon> control;
-    ComPtr<Site> site;
-    ComPtr<EventSink> events;
-    ComPtr<NotifySink> notify;
-    DWORD eventCookie = 0, notifyCookie = 0;
-    HWND hwnd = nullptr;
+    RecordingBag() = default;
+    ~RecordingBag() override = default;
 };
 
 // A plain top-level window that holds buttons.
@@ -108,9 +71,6 @@ public:
     ~HostWindow();
     HWND hwnd = nullptr;
 };
-
-int TwipsToPixelsX(int twips);
-int TwipsToPixelsY(int twips);
 
 // Runs the message loop for a while. `timerTicks` counts WM_TIMER messages
 // meant for any of `watched`.

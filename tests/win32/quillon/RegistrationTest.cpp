@@ -86,7 +86,7 @@ TEST(Registration, RegisterLetsHostsCreateByProgIdAndUnregisterRemovesExactlyTha
         HostWindow window;
         Journal journal;
         Button button;
-        ASSERT_EQ(Button::Place(window.hwnd, At(120, 120, 2535, 615), nullptr, journal, button), S_OK);
+        ASSERT_EQ(Button::Place(window.hwnd, At(120, 120, 2535, 615), nullptr, &journal, button), S_OK);
         EXPECT_EQ(Caption(button), L"Quillon");
         button.Remove();
     }

@@ -129,10 +129,10 @@ protected:
         EXPECT_EQ(CanUnloadNow(), S_OK);
     }
     void PlaceNew(Button& into, RECT twips = At(120, 120, 2535, 615)) {
-        ASSERT_EQ(Button::Place(window->hwnd, twips, nullptr, journal, into), S_OK);
+        ASSERT_EQ(Button::Place(window->hwnd, twips, nullptr, &journal, into), S_OK);
     }
     void PlaceFrom(PropertyBag* bag, Button& into, RECT twips = At(120, 120, 2535, 615)) {
-        ASSERT_EQ(Button::Place(window->hwnd, twips, bag, journal, into), S_OK);
+        ASSERT_EQ(Button::Place(window->hwnd, twips, bag, &journal, into), S_OK);
     }
 
     std::unique_ptr<HostWindow> window = std::make_unique<HostWindow>();
