@@ -14,11 +14,11 @@ void ObjectDestroyed();
 
 // Counts one object for as long as the owner lives.
 class ObjectCount {
-public:
-    ObjectCount() { ObjectCreated(); }
-    ObjectCount(const ObjectCount&) = delete;
-    ObjectCount& operator=(const ObjectCount&) = delete;
-    ~ObjectCount() { ObjectDestroyed(); }
+ public:
+  ObjectCount() { ObjectCreated(); }
+  ObjectCount(const ObjectCount&) = delete;
+  ObjectCount& operator=(const ObjectCount&) = delete;
+  ~ObjectCount() { ObjectDestroyed(); }
 };
 
 }  // namespace quillon

@@ -7,9 +7,9 @@
 namespace {
 
 class OleApartment : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
-    void TearDown() override { OleUninitialize(); }
+ public:
+  void SetUp() override { ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr))); }
+  void TearDown() override { OleUninitialize(); }
 };
 
 const auto* const registered = ::testing::AddGlobalTestEnvironment(new OleApartment);

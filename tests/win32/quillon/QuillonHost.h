@@ -24,52 +24,52 @@ using velmora::PropertyBag;
 
 // Everything a button told its container, in order.
 class Journal : public velmora::ButtonListener {
-public:
-    std::vector<std::wstring> events;    // "Click", "MouseOver", ... "MouseMove 1 0 15 30"
-    std::vector<std::wstring> changes;   // property names from OnChanged
-    std::vector<std::wstring> focus;     // "focus", "blur" from IOleControlSite::OnFocus
-    std::vector<std::wstring> activation;
-    int Count(const std::wstring& event) const;
-    void Clear() {
-        events.clear();
-        changes.clear();
-        focus.clear();
-        activation.clear();
-    }
+ public:
+  std::vector<std::wstring> events;   // "Click", "MouseOver", ... "MouseMove 1 0 15 30"
+  std::vector<std::wstring> changes;  // property names from OnChanged
+  std::vector<std::wstring> focus;    // "focus", "blur" from IOleControlSite::OnFocus
+  std::vector<std::wstring> activation;
+  int Count(const std::wstring& event) const;
+  void Clear() {
+    events.clear();
+    changes.clear();
+    focus.clear();
+    activation.clear();
+  }
 
-    void OnEvent(DISPID id, DISPPARAMS* params) override;
-    void OnChanged(DISPID id) override;
-    void OnFocus(bool gained) override;
-    void OnActivation(bool active) override;
+  void OnEvent(DISPID id, DISPPARAMS* params) override;
+  void OnChanged(DISPID id) override;
+  void OnFocus(bool gained) override;
+  void OnActivation(bool active) override;
 
-private:
-    // The button's type information, for the names of changed properties.
-    ITypeInfo* TypeInfo();
-    ComPtr<ITypeInfo> typeInfo_;
+ private:
+  // The button's type information, for the names of changed properties.
+  ITypeInfo* TypeInfo();
+  ComPtr<ITypeInfo> typeInfo_;
 };
 
 // The program's property bag, recording the names Write sees and failing the
 // write of one name on request.
 class RecordingBag final : public PropertyBag {
-public:
-    static ComPtr<RecordingBag> New();
-    STDMETHODIMP Write(LPCOLESTR name, VARIANT* value) override;
+ public:
+  static ComPtr<RecordingBag> New();
+  STDMETHODIMP Write(LPCOLESTR name, VARIANT* value) override;
 
-    std::vector<std::wstring> written;  // names in the order Write saw them
-    HRESULT failWriteOf = S_OK;         // make Write of `failName` fail with this
-    std::wstring failName;
+  std::vector<std::wstring> written;  // names in the order Write saw them
+  HRESULT failWriteOf = S_OK;         // make Write of `failName` fail with this
+  std::wstring failName;
 
-private:
-    RecordingBag() = default;
-    ~RecordingBag() override = default;
+ private:
+  RecordingBag() = default;
+  ~RecordingBag() override = default;
 };
 
 // A plain top-level window that holds buttons.
 class HostWindow {
-public:
-    explicit HostWindow(int x = 100, int y = 100, int width = 640, int height = 480);
-    ~HostWindow();
-    HWND hwnd = nullptr;
+ public:
+  explicit HostWindow(int x = 100, int y = 100, int width = 640, int height = 480);
+  ~HostWindow();
+  HWND hwnd = nullptr;
 };
 
 // Runs the message loop for a while. `timerTicks` counts WM_TIMER messages
@@ -81,9 +81,9 @@ bool PumpUntil(const std::function<bool()>& done, DWORD limit = 3000);
 
 // The client area of a window as it paints itself, 0x00RRGGBB per pixel.
 struct Snapshot {
-    int width = 0, height = 0;
-    std::vector<DWORD> pixels;
-    COLORREF At(int x, int y) const;  // as a COLORREF (0x00BBGGRR)
+  int width = 0, height = 0;
+  std::vector<DWORD> pixels;
+  COLORREF At(int x, int y) const;  // as a COLORREF (0x00BBGGRR)
 };
 Snapshot Take(HWND hwnd);
 
