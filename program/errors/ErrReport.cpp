@@ -16,11 +16,21 @@ const std::string kCrLf = "\r\n";
 
 void ReplaceAll(std::string& text, const std::string& what, const std::string& with) {
   if (what.empty()) return;
-  std::size_t pos = 0;
-  while ((pos = text.find(what, pos)) != std::string::npos) {
-    text.replace(pos, what.size(), with);
-    pos += with.size();
+  std::size_t pos = text.find(what);
+  if (pos == std::string::npos) return;
+  // One pass into a new text: replacing in place moves the rest of the text
+  // for every match, and a long value of many lines (a whole style file in
+  // the report) then takes seconds.
+  std::string result;
+  result.reserve(text.size());
+  std::size_t from = 0;
+  for (; pos != std::string::npos; pos = text.find(what, from)) {
+    result.append(text, from, pos - from);
+    result += with;
+    from = pos + what.size();
   }
+  result.append(text, from, std::string::npos);
+  text = std::move(result);
 }
 
 std::vector<std::string> Split(const std::string& text, char at) {
