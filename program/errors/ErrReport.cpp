@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 #include <vector>
 
 #include "errors/ErrChain.h"
@@ -57,12 +58,22 @@ std::string Hex(int32_t n) {
 }
 
 // The text form of a date serial: "M/D/YYYY", then " h:mm:ss" when it has a
-// time of day, as the runtime shows dates in reports.
+// time of day, as the runtime shows dates in reports. The whole part counts
+// days from 30 Dec 1899 towards zero and the fraction is the time of that day
+// whatever the sign (-1.25 is 29 Dec 1899, 6:00). A serial outside 1 Jan 100
+// to 31 Dec 9999 is no date: the value then shows as "{?}".
 std::string DateText(double serial) {
-  const double days = std::floor(serial);
+  if (!(serial > -657435.0 && serial < 2958466.0)) throw std::out_of_range("no date");
+  const double days = std::trunc(serial);
   int64_t seconds = static_cast<int64_t>(std::llround((std::fabs(serial - days)) * 86400.0));
+  int64_t day = static_cast<int64_t>(days);
+  // A time that rounds to midnight at its end is the start of the next day.
+  if (seconds >= 86400) {
+    seconds -= 86400;
+    ++day;
+  }
   // Civil date from days since 1899-12-30 (days since 1970-01-01 minus 25569).
-  int64_t z = static_cast<int64_t>(days) - 25569 + 719468;
+  int64_t z = day - 25569 + 719468;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const int64_t doe = z - era * 146097;
   const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
