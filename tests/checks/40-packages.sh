@@ -1,0 +1,337 @@
+#!/usr/bin/env bash
+# The packages as a user meets them. Builds them with ./package, then, in a
+# fresh Wine prefix of its own (build/pkg-check-prefix) on a virtual display:
+# installs the setup silently, starts the installed program, uninstalls it,
+# installs over an older install, and runs the portable zip from a folder
+# whose path has blanks and non-ASCII letters. One line per step; stops at
+# the first failure with a non-zero exit.
+#
+# Where this machine cannot run 32-bit code, the 64-bit twins of the packages
+# (build/dist/test/: the same setup script and files, built for x64) are the ones installed; the
+# shipped 32-bit packages are still built and inspected.
+set -uo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+export VELMORA_WINEPREFIX="$root/build/pkg-check-prefix"
+export VELMORA_WINEPREFIX64="$root/build/pkg-check-prefix"
+. "$root/cmake/wine-env"
+export WINEDEBUG=-all
+# File names are UTF-8 on this side (the portable folder has umlauts in it).
+export LC_ALL=C.UTF-8
+# No Mono or Gecko prompts; and no menu entries in the real desktop for the
+# shortcuts the setup makes.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+work="$root/build/pkg-check"
+portable_root="$root/build/pkg check"
+portable_dir="$portable_root/Programme für Tests"
+screens="$root/build/screens"
+version="$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
+settings_key='HKCU\SOFTWARE\velmora.example\Velmora\Settings'
+
+step="start"
+pass() { echo "ok   $step${1:+: $1}"; }
+fail() { echo "FAIL $step: $*"; exit 1; }
+
+# ---------------------------------------------------------------- packages
+step="package"
+mkdir -p "$root/build/dist"
+log="$root/build/dist/package.log"
+if [ "$VELMORA_WINEARCH" = win64 ]; then
+  "$root/package" --test-x64 >"$log" 2>&1 || { cat "$log"; fail "./package --test-x64 failed"; }
+  setup="$root/build/dist/test/Velmora-Setup-x64.exe"
+  zip="$root/build/dist/test/Velmora-$version-portable-x64.zip"
+  cc=x86_64-w64-mingw32-gcc-posix
+else
+  "$root/package" >"$log" 2>&1 || { cat "$log"; fail "./package failed"; }
+  setup="$root/build/dist/Velmora-Setup.exe"
+  zip="$root/build/dist/Velmora-$version-portable.zip"
+  cc=i686-w64-mingw32-gcc-posix
+fi
+[ -f "$setup" ] && [ -f "$zip" ] || fail "missing $setup or $zip"
+pass "$(basename "$setup"), $(basename "$zip")"
+
+# What ships: 32-bit, stripped, needing only system DLLs, the zip holding
+# exactly the program, its library and the text, as built. (grep reads the
+# whole of a pipe here: with -q it may leave early and pipefail would turn
+# its answer around.)
+step="shipped files"
+shipped_zip="$root/build/dist/Velmora-$version-portable.zip"
+for f in "$root/build/dist/Velmora-Setup.exe" "$root/build/release-win32/program/Velmora.exe" "$root/build/release-win32/program/Quillon2.dll"; do
+  i686-w64-mingw32-objdump -f "$f" 2>/dev/null | grep 'file format pei-i386' >/dev/null || fail "$f is not 32-bit Windows code"
+done
+for f in "$root/build/release-win32/program/Velmora.exe" "$root/build/release-win32/program/Quillon2.dll"; do
+  i686-w64-mingw32-objdump -h "$f" | grep '\.debug' >/dev/null && fail "$(basename "$f") carries debug information"
+  i686-w64-mingw32-objdump -t "$f" 2>/dev/null | grep '^\[ *[0-9]*\]' >/dev/null && fail "$(basename "$f") is not stripped"
+  foreign="$(i686-w64-mingw32-objdump -p "$f" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' |
+             grep -vxE 'advapi32.dll|comctl32.dll|comdlg32.dll|gdi32.dll|kernel32.dll|msvcrt.dll|ole32.dll|oleaut32.dll|shell32.dll|user32.dll|version.dll|wininet.dll|windowscodecs.dll|msimg32.dll')"
+  [ -z "$foreign" ] || fail "$(basename "$f") needs DLLs that Windows does not bring: $foreign"
+done
+for e in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer; do
+  i686-w64-mingw32-objdump -p "$root/build/release-win32/program/Quillon2.dll" | grep -E "\] $e\$" >/dev/null || fail "Quillon2.dll does not export $e"
+done
+listing="$(unzip -Z1 "$shipped_zip" | sort | tr '\n' ' ')"
+expected="Velmora-$version/ Velmora-$version/Quillon2.dll Velmora-$version/Velmora.exe Velmora-$version/Velmora.txt "
+[ "$listing" = "$expected" ] || fail "the zip holds: $listing"
+rm -rf "$work"; mkdir -p "$work/zip"
+unzip -q "$shipped_zip" -d "$work/zip"
+cmp -s "$work/zip/Velmora-$version/Velmora.exe" "$root/build/release-win32/program/Velmora.exe" || fail "the zip's Velmora.exe is not the Release build"
+cmp -s "$work/zip/Velmora-$version/Quillon2.dll" "$root/build/release-win32/program/Quillon2.dll" || fail "the zip's Quillon2.dll is not the Release build"
+head -c 3 "$work/zip/Velmora-$version/Velmora.txt" | cmp -s - <(printf '\xef\xbb\xbf') || fail "Velmora.txt has no byte order mark"
+grep -q $'^\xef\xbb\xbfVelmora '"$version"$'\r$' "$work/zip/Velmora-$version/Velmora.txt" || fail "Velmora.txt does not name version $version with CR LF line ends"
+strings -el "$root/build/dist/Velmora-Setup.exe" | grep -x "$version" >/dev/null || fail "the setup's version information does not carry $version"
+pass "32-bit, stripped, system DLLs only; zip as built"
+
+# ---------------------------------------------------------------- the stage
+# A probe inside Wine: folders, registry values, and what the program shows.
+step="probe"
+mkdir -p "$work/elsewhere" "$screens"
+cat >"$work/pkgprobe.c" <<'EOF'
+/* pkgprobe folders | regget KEY NAME | show MS | close MS
+ *   folders       the user's local application data and Start-menu programs folders
+ *   regget        a value under HKCU\ or HKLM\: text as it is, a DWORD in decimal;
+ *                 exit 2 when the value or key is missing
+ *   show          waits for Velmora's main window, then prints "main L T W H",
+ *                 "button L T W H" for each visible Quillon button and
+ *                 "other CLASS TITLE" for any other visible window of the program
+ *   close         asks the main window to close and waits until it is gone */
+#include <windows.h>
+#include <shlobj.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+static void out(const wchar_t *fmt, ...) {
+  wchar_t w[2048]; char s[4096]; DWORD n;
+  va_list a; va_start(a, fmt); _vsnwprintf(w, 2047, fmt, a); va_end(a); w[2047] = 0;
+  int len = WideCharToMultiByte(CP_UTF8, 0, w, -1, s, sizeof s, NULL, NULL);
+  if (len > 1) WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), s, len - 1, &n, NULL);
+}
+static HWND main_window(void) {
+  HWND h = FindWindowW(L"VelmoraForm", L"Velmora");
+  return h && IsWindowVisible(h) ? h : NULL;
+}
+static BOOL CALLBACK each_child(HWND h, LPARAM unused) {
+  wchar_t cls[64]; RECT r; (void)unused;
+  if (IsWindowVisible(h) && GetClassNameW(h, cls, 64) && !wcscmp(cls, L"Quillon2.Button") && GetWindowRect(h, &r))
+    out(L"button %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+  return TRUE;
+}
+static BOOL CALLBACK each_top(HWND h, LPARAM m) {
+  DWORD p1 = 0, p2 = 0; wchar_t cls[64] = L"", title[256] = L"";
+  GetWindowThreadProcessId(h, &p1); GetWindowThreadProcessId((HWND)m, &p2);
+  if (h != (HWND)m && p1 == p2 && IsWindowVisible(h)) {
+    GetClassNameW(h, cls, 64); GetWindowTextW(h, title, 256);
+    out(L"other %ls %ls\n", cls, title);
+  }
+  return TRUE;
+}
+int wmain(int argc, wchar_t **argv) {
+  if (argc == 2 && !wcscmp(argv[1], L"folders")) {
+    wchar_t a[MAX_PATH], b[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(NULL, CSIDL_LOCAL_APPDATA, NULL, 0, a)) ||
+        FAILED(SHGetFolderPathW(NULL, CSIDL_PROGRAMS, NULL, 0, b))) return 1;
+    out(L"%ls\n%ls\n", a, b);
+    return 0;
+  }
+  if (argc == 4 && !wcscmp(argv[1], L"regget")) {
+    HKEY root = !wcsncmp(argv[2], L"HKCU\\", 5) ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, k;
+    BYTE data[4096]; DWORD type, size = sizeof data - 2;
+    if (RegOpenKeyExW(root, argv[2] + 5, 0, KEY_READ, &k)) return 2;
+    LONG rc = RegQueryValueExW(k, argv[3], NULL, &type, data, &size);
+    RegCloseKey(k);
+    if (rc) return 2;
+    data[size] = data[size + 1] = 0;
+    if (type == REG_DWORD) out(L"%lu\n", *(DWORD *)data); else out(L"%ls\n", (wchar_t *)data);
+    return 0;
+  }
+  if (argc == 3 && (!wcscmp(argv[1], L"show") || !wcscmp(argv[1], L"close"))) {
+    int ms = _wtoi(argv[2]);
+    HWND h = main_window();
+    for (; !h && ms > 0; ms -= 100) { Sleep(100); h = main_window(); }
+    if (!h) return 1;
+    if (!wcscmp(argv[1], L"close")) {
+      PostMessageW(h, WM_CLOSE, 0, 0);
+      for (; IsWindow(h) && ms > 0; ms -= 100) Sleep(100);
+      return IsWindow(h) ? 1 : 0;
+    }
+    RECT r; GetWindowRect(h, &r);
+    out(L"main %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    EnumChildWindows(h, each_child, 0);
+    EnumWindows(each_top, (LPARAM)h);
+    return 0;
+  }
+  return 3;
+}
+EOF
+"$cc" -O1 -s -municode -static -o "$work/pkgprobe.exe" "$work/pkgprobe.c" -lshell32 -ladvapi32 -luser32 \
+  >"$work/pkgprobe.log" 2>&1 || { cat "$work/pkgprobe.log"; fail "cannot build the probe"; }
+pass
+
+# Wine's output goes to files: its background services inherit the standard
+# handles and would hold a pipe open.
+wine_() { "$WINELOADER" "$@" >"$work/wine.out" 2>"$work/wine.err" </dev/null; }
+probe() { wine_ "$work/pkgprobe.exe" "$@"; local rc=$?; tr -d '\r' <"$work/wine.out"; return $rc; }
+winpath() { "$WINELOADER" winepath -w "$1" 2>/dev/null </dev/null | tr -d '\r'; }
+unixpath() { "$WINELOADER" winepath -u "$1" 2>/dev/null </dev/null | tr -d '\r'; }
+
+step="fresh prefix on a virtual display"
+display=""
+for n in $(seq 141 190); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+done
+[ -n "$display" ] || fail "no free X display"
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+velmora_pid=""
+cleanup() {
+  [ -n "$velmora_pid" ] && kill "$velmora_pid" 2>/dev/null
+  # Wine's processes hold the display: they go before Xvfb does.
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  kill "$xvfb" 2>/dev/null
+  wait "$xvfb" 2>/dev/null
+}
+trap cleanup EXIT
+export DISPLAY=":$display"
+for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
+rm -rf "$WINEPREFIX"
+wine_ wineboot -i || fail "wineboot failed: $(cat "$work/wine.err")"
+wineserver -w
+wineserver -p >/dev/null 2>&1
+{ read -r localappdata; read -r programs; } < <(probe folders) || fail "no user folders"
+instdir_win="$localappdata\\Programs\\Velmora"
+instdir="$(unixpath "$instdir_win")"
+lnk="$(unixpath "$programs")/Velmora.lnk"
+[ -n "$instdir" ] && [ -n "$lnk" ] || fail "cannot map the user folders to this machine"
+# A fake ICQ 6, registered where the program looks first: no question asked.
+cp -r "$root/tests/fixtures/icq6" "$work/icq6"
+wine_ reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\ICQ.exe' /v Path /t REG_SZ \
+  /d "$(winpath "$work/icq6")" /f || fail "cannot register the fake ICQ"
+pass "$WINEARCH, $WINEPREFIX"
+
+stage="$root/build/dist/stage-$([ "$VELMORA_WINEARCH" = win64 ] && echo amd64 || echo x86)/Velmora-$version"
+expect_value() {  # key name expected
+  local got; got="$(probe regget "$1" "$2")" || fail "$1 has no value $2"
+  [ "$got" = "$3" ] || fail "$1 $2 is '$got', not '$3'"
+}
+expect_installed() {
+  for f in Velmora.exe Quillon2.dll Velmora.txt; do
+    cmp -s "$instdir/$f" "$stage/$f" || fail "$instdir/$f is missing or not the packaged file"
+  done
+  [ -f "$instdir/Uninstall.exe" ] || fail "no Uninstall.exe in $instdir"
+  [ -f "$lnk" ] || fail "no Start-menu shortcut $lnk"
+  strings -a "$lnk" | grep -iF 'Programs\Velmora\Velmora.exe' >/dev/null || fail "the shortcut does not point at the installed Velmora.exe"
+  expect_value "$uninstall_key" DisplayName Velmora
+  expect_value "$uninstall_key" DisplayVersion "$version"
+  expect_value "$uninstall_key" Publisher "The Velmora developers"
+  expect_value "$uninstall_key" InstallLocation "$instdir_win"
+  expect_value "$uninstall_key" DisplayIcon "$instdir_win\\Velmora.exe,0"
+  expect_value "$uninstall_key" UninstallString "\"$instdir_win\\Uninstall.exe\""
+  expect_value "$uninstall_key" QuietUninstallString "\"$instdir_win\\Uninstall.exe\" /S"
+  expect_value "$uninstall_key" NoModify 1
+  expect_value "$uninstall_key" NoRepair 1
+}
+# waits until the uninstaller (which runs from a copy of itself in the
+# temporary folder and returns at once) has removed the installation
+wait_uninstalled() {
+  for _ in $(seq 600); do
+    [ ! -e "$instdir" ] && ! probe regget "$uninstall_key" DisplayName >/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# start_velmora EXE(Windows path) SCREENSHOT: from another folder, waits for
+# the main window with its six buttons drawn, photographs it, then closes it.
+start_velmora() {
+  local exe="$1" shot="$2" layout
+  (cd "$work/elsewhere" && exec "$WINELOADER" "$exe" >"$work/velmora.log" 2>&1 </dev/null) &
+  velmora_pid=$!
+  layout="$(probe show 90000)" || fail "the main window did not appear ($(cat "$work/velmora.log"))"
+  echo "$layout" >"$work/layout.txt"
+  grep -q '^other' <<<"$layout" && fail "another window came up with the main window: $(grep '^other' <<<"$layout")"
+  local buttons; buttons="$(grep -c '^button' <<<"$layout")"
+  [ "$buttons" -eq 6 ] || fail "$buttons buttons on the main window, not 6"
+  xdotool mousemove 1020 760
+  # Painted when every button shows an outline in one of its looks and more
+  # than flat colour; a window that never paints stays black.
+  local painted=no
+  for _ in $(seq 40); do
+    import -window root "$work/screen.png" 2>/dev/null
+    painted=yes
+    while read -r _ l t w h; do
+      colours="$(convert "$work/screen.png" -crop "${w}x${h}+$l+$t" +repage -format %c histogram:info:- | grep -o '#[0-9A-F]\{6\}' | sort -u)"
+      grep -qxE '#000000|#8080FF|#FFC080' <<<"$colours" && [ "$(wc -l <<<"$colours")" -ge 3 ] || { painted=no; break; }
+    done < <(grep '^button' <<<"$layout")
+    [ "$painted" = yes ] && break
+    sleep 0.25
+  done
+  read -r _ l t w h < <(grep '^main' <<<"$layout")
+  convert "$work/screen.png" -crop "${w}x${h}+$l+$t" +repage "$shot"
+  [ "$painted" = yes ] || fail "the buttons are not drawn (see $shot)"
+  probe close 15000 >/dev/null || fail "the main window does not close"
+  for _ in $(seq 150); do kill -0 "$velmora_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$velmora_pid" 2>/dev/null && fail "Velmora.exe does not end after its window closed"
+  velmora_pid=""
+}
+
+# ---------------------------------------------------------------- the setup
+step="silent install"
+wine_ "$setup" /S || fail "the setup ended with $?"
+expect_installed
+pass "$instdir_win"
+
+step="installed program runs"
+start_velmora "$instdir_win\\Velmora.exe" "$screens/installed.png"
+probe regget "$settings_key" FormLeft >/dev/null || fail "the program kept no window position on closing"
+pass "main window with six buttons; $screens/installed.png"
+
+step="silent uninstall keeps the settings"
+wine_ reg add "$settings_key" /v PackageCheck /t REG_SZ /d kept /f || fail "cannot write a setting"
+wine_ "$instdir_win\\Uninstall.exe" /S || fail "the uninstaller ended with $?"
+wait_uninstalled || fail "still installed a minute later: $(ls -A "$instdir" 2>&1)"
+[ -e "$lnk" ] && fail "the Start-menu shortcut is still there"
+expect_value "$settings_key" PackageCheck kept
+probe regget "$settings_key" FormLeft >/dev/null || fail "the program's own settings are gone"
+pass "files, shortcut, uninstall entry gone; settings kept"
+
+step="install over an older install"
+wine_ "$setup" /S || fail "the first setup ended with $?"
+# Make it an older release.
+printf 'Velmora 1.0.2\r\n' >"$instdir/Velmora.txt"
+wine_ reg add "$uninstall_key" /v DisplayVersion /t REG_SZ /d 1.0.2 /f || fail "cannot age the install"
+# A running Velmora: the setup must leave everything as it is, not replace half.
+(cd "$work/elsewhere" && exec "$WINELOADER" "$instdir_win\\Velmora.exe" >"$work/velmora.log" 2>&1 </dev/null) &
+velmora_pid=$!
+probe show 90000 >/dev/null || fail "the older install does not start"
+wine_ "$setup" /S && fail "the setup went ahead while Velmora was running"
+grep -q '^Velmora 1.0.2' "$instdir/Velmora.txt" || fail "the setup touched the files while Velmora was running"
+probe close 15000 >/dev/null || fail "the main window does not close"
+for _ in $(seq 150); do kill -0 "$velmora_pid" 2>/dev/null || break; sleep 0.1; done
+velmora_pid=""
+wine_ "$setup" /S || fail "the setup over the older install ended with $?"
+expect_installed
+start_velmora "$instdir_win\\Velmora.exe" "$screens/reinstalled.png"
+pass "refused while running, then replaced 1.0.2 with $version"
+
+step="uninstall after the update"
+wine_ "$instdir_win\\Uninstall.exe" /S || fail "the uninstaller ended with $?"
+wait_uninstalled || fail "still installed a minute later: $(ls -A "$instdir" 2>&1)"
+[ -e "$lnk" ] && fail "the Start-menu shortcut is still there"
+expect_value "$settings_key" PackageCheck kept
+pass
+
+# ---------------------------------------------------------------- the zip
+step="portable zip from a folder with blanks and umlauts"
+rm -rf "$portable_root"
+mkdir -p "$portable_dir"
+unzip -q "$zip" -d "$portable_dir" || fail "cannot unzip $zip"
+start_velmora "$(winpath "$portable_dir/Velmora-$version/Velmora.exe")" "$screens/portable.png"
+pass "$portable_dir/Velmora-$version; $screens/portable.png"
+
+cleanup
+trap - EXIT
+rm -rf "$WINEPREFIX" "$portable_root"
+echo "packages: all steps passed"
