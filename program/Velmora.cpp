@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "errors/ErrChain.h"
 #include "platform/win32/Win32Http.h"
 #include "platform/win32/Win32Ports.h"
 #include "services/basMain.h"
@@ -36,11 +37,31 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   int exitCode = 0;
   {
     velmora::frmMain& main = velmora::MainForm();
-    main.Load();
-    main.Show();
+    // Loading the main window creates its buttons; without Quillon2.dll
+    // beside the program that fails (429), and the report says so.
+    bool started = false;
+    velmora::RunEvent("Velmora.wWinMain", [&](velmora::Trap& trap) {
+      trap.at(10);
+      main.Load();
+      trap.at(20);
+      main.Show();
+      started = true;
+    });
     // A report of the start-up stays in front of the window it is about.
     if (velmora::ErrorForm().IsLoaded()) SetForegroundWindow(velmora::ErrorForm().Hwnd());
-    exitCode = velmora::RunMessageLoop();
+    if (started) {
+      exitCode = velmora::RunMessageLoop();
+    } else {
+      // A main window without its buttons is of no use: the program ends
+      // when its report is closed, and stores no settings.
+      exitCode = 1;
+      MSG msg;
+      while (velmora::ErrorForm().IsLoaded() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (velmora::Form::PreTranslate(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    }
     velmora::ErrorForm().Unload();
   }
   OleUninitialize();

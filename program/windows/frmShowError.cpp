@@ -17,6 +17,15 @@ frmShowError& ErrorForm() {
 void frmShowError::ErrorReport(const std::string& text) {
   try {
     Load();
+  } catch (...) {
+    // The window came up without all of its controls (the copy button needs
+    // Quillon2.dll): the report goes into what is there all the same.
+    try {
+      if (IsLoaded()) Form_Load();
+    } catch (...) {
+    }
+  }
+  try {
     SetText("txtError", text + "\r\n");
   } catch (...) {
   }
