@@ -1,0 +1,195 @@
+// Times how long programs take from process start to their visible main
+// window, several programs in turn in one run, so that each run of one is
+// measured under the same conditions as its neighbours of the others.
+//
+//   StartupTimer [--runs N] [--warmup W] [--timeout-ms T]
+//                <label> <exe> <window class or -> <window title> ...
+//
+// The first program is the baseline: the others are reported as the ratio of
+// their median to its median. Each run launches the exe with CreateProcess
+// (its own folder as the current folder), polls FindWindowW + IsWindowVisible
+// every millisecond (WaitForInputIdle is no use under Wine: it returns only
+// after about two seconds), then closes the window with WM_CLOSE and waits
+// for the process to end before the next launch. The order of the programs
+// is reversed every other round, so neither always runs right after the
+// other.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Program {
+  std::wstring label, exe, windowClass, title;
+  std::vector<double> ms;
+};
+
+double Now() {
+  static const double perMs = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart) / 1000.0;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / perMs;
+}
+
+// The visible window of that class and title owned by the process, if any.
+HWND VisibleWindowOf(const Program& p, DWORD pid) {
+  const wchar_t* cls = p.windowClass.empty() ? nullptr : p.windowClass.c_str();
+  for (HWND w = FindWindowExW(nullptr, nullptr, cls, p.title.c_str()); w;
+       w = FindWindowExW(nullptr, w, cls, p.title.c_str())) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == pid && IsWindowVisible(w)) return w;
+  }
+  return nullptr;
+}
+
+// What the process shows instead, when its window does not come: a question
+// box left waiting for an answer is the usual reason.
+BOOL CALLBACK ListOne(HWND w, LPARAM pid) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(w, &owner);
+  if (owner == static_cast<DWORD>(pid) && IsWindowVisible(w)) {
+    wchar_t cls[128] = {}, title[256] = {};
+    GetClassNameW(w, cls, 128);
+    GetWindowTextW(w, title, 256);
+    std::fwprintf(stderr, L"  the process shows a window of class \"%ls\" titled \"%ls\"\n", cls, title);
+  }
+  return TRUE;
+}
+
+void ListWindowsOf(DWORD pid) { EnumWindows(ListOne, static_cast<LPARAM>(pid)); }
+
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// Milliseconds to the visible window, or a negative number on failure.
+double TimeOne(const Program& p, DWORD timeoutMs) {
+  std::wstring commandLine = L"\"" + p.exe + L"\"";
+  const std::wstring folder = FolderOf(p.exe);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  const double start = Now();
+  if (!CreateProcessW(p.exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
+    std::fwprintf(stderr, L"cannot start %ls (error %lu)\n", p.exe.c_str(), GetLastError());
+    return -1;
+  }
+  HWND window = nullptr;
+  double elapsed = 0;
+  bool ended = false;
+  while (!(window = VisibleWindowOf(p, pi.dwProcessId))) {
+    elapsed = Now() - start;
+    if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) {
+      ended = true;
+      break;
+    }
+    if (elapsed > timeoutMs) break;
+    Sleep(1);
+  }
+  elapsed = Now() - start;
+  double result = elapsed;
+  if (!window) {
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    if (ended)
+      std::fwprintf(stderr, L"%ls ended (exit code %lu) without showing its window\n", p.label.c_str(), code);
+    else {
+      std::fwprintf(stderr, L"%ls showed no visible window \"%ls\" within %lu ms\n", p.label.c_str(),
+                    p.title.c_str(), timeoutMs);
+      ListWindowsOf(pi.dwProcessId);
+    }
+    result = -1;
+  } else {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) {
+    if (window) std::fwprintf(stderr, L"%ls did not end within 10 s of WM_CLOSE; terminated\n", p.label.c_str());
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, 5000);
+    result = -1;
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return result;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+int Usage() {
+  std::fwprintf(stderr,
+                L"usage: StartupTimer [--runs N] [--warmup W] [--timeout-ms T] "
+                L"<label> <exe> <window class or -> <window title> ...\n");
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  int runs = 15, warmup = 2;
+  DWORD timeoutMs = 30000;
+  std::vector<Program> programs;
+  int i = 1;
+  for (; i < argc && std::wcsncmp(argv[i], L"--", 2) == 0; i += 2) {
+    if (i + 1 >= argc) return Usage();
+    const int value = _wtoi(argv[i + 1]);
+    if (!std::wcscmp(argv[i], L"--runs")) runs = value;
+    else if (!std::wcscmp(argv[i], L"--warmup")) warmup = value;
+    else if (!std::wcscmp(argv[i], L"--timeout-ms")) timeoutMs = static_cast<DWORD>(value);
+    else return Usage();
+  }
+  if (runs < 1 || (argc - i) < 4 || (argc - i) % 4 != 0) return Usage();
+  for (; i < argc; i += 4) {
+    Program p{argv[i], argv[i + 1], argv[i + 2], argv[i + 3], {}};
+    if (p.windowClass == L"-") p.windowClass.clear();
+    programs.push_back(std::move(p));
+  }
+
+  // The first launches of a program read its files from disk and fill
+  // Wine's caches; they say nothing about the program.
+  for (int w = 0; w < warmup; ++w)
+    for (const Program& p : programs)
+      if (TimeOne(p, timeoutMs) < 0) return 1;
+
+  for (int r = 0; r < runs; ++r) {
+    for (std::size_t k = 0; k < programs.size(); ++k) {
+      Program& p = programs[r % 2 ? programs.size() - 1 - k : k];
+      const double ms = TimeOne(p, timeoutMs);
+      if (ms < 0) return 1;
+      p.ms.push_back(ms);
+    }
+    std::wprintf(L"run %2d", r + 1);
+    for (const Program& p : programs) std::wprintf(L"  %ls %7.1f ms", p.label.c_str(), p.ms.back());
+    std::wprintf(L"\n");
+    std::fflush(stdout);
+  }
+
+  const double base = Median(programs[0].ms);
+  for (const Program& p : programs) {
+    const auto [lo, hi] = std::minmax_element(p.ms.begin(), p.ms.end());
+    std::wprintf(L"median %ls %.1f ms (min %.1f, max %.1f, %d runs)\n", p.label.c_str(), Median(p.ms), *lo, *hi,
+                 runs);
+  }
+  // The ratio of the fastest runs too: on a busy machine it is the steadier of the two.
+  const double baseMin = *std::min_element(programs[0].ms.begin(), programs[0].ms.end());
+  for (std::size_t k = 1; k < programs.size(); ++k)
+    std::wprintf(L"ratio %ls/%ls %.2f (of the minima %.2f)\n", programs[k].label.c_str(), programs[0].label.c_str(),
+                 Median(programs[k].ms) / base,
+                 *std::min_element(programs[k].ms.begin(), programs[k].ms.end()) / baseMin);
+  return 0;
+}
