@@ -1,0 +1,563 @@
+#!/usr/bin/env bash
+# The end-to-end flows: the real Velmora.exe under Wine on an Xvfb display of
+# its own, in the project's prefix, driven as a user would (clicks through the
+# real input queue, typing into the real file dialog) and judged by what the
+# user and ICQ would see: files, registry values, window texts, the clipboard.
+# Screenshots of every window go to build/screens/.
+#
+#   flows.sh [NAME ...]     every flow, or the named ones
+#
+# Prints one line per flow and "N passed, N failed"; exits 1 on a failure.
+# Every flow starts from its own copy of the ICQ fixture and from no settings.
+set -uo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+. "$here/lib.sh"
+
+WORK="$E2E_ROOT/build/e2e"
+SCREENS="$E2E_ROOT/build/screens"
+PICS="$WORK/pictures"
+LOCALES="$WORK/locales"
+FIXTURE="$E2E_ROOT/tests/fixtures/icq6"
+THEME="services/icqApp/ver1/theme/MUICore"
+CL_STYLE="$THEME/MainDlgPanelOwner.style.box"
+CHECK="$here/icqcheck.py"
+PYTHON="$(command -v /usr/bin/python3 || command -v python3)"
+UPDATE_SERVER="$E2E_ROOT/tests/win32/update/update-server.py"
+# The user's language for Wine comes from the Unix locale: C is English.
+ENGLISH=(LC_ALL=C.UTF-8 LANG=C.UTF-8)
+
+# ---------------------------------------------------------------- helpers for a flow
+# Each flow runs in a subshell of its own: `fail` ends it.
+
+fail() { printf '    %s\n' "$*" >&2; exit 1; }
+
+# The flow's folder, a fresh ICQ copy registered for it, no settings.
+flow_setup() {  # name
+  FLOW="$WORK/$1"
+  rm -rf "$FLOW"
+  mkdir -p "$FLOW"
+  ICQ="$FLOW/icq6"
+  ICQ_WIN="$(e2e_fresh_icq "$FIXTURE" "$ICQ")" || fail "cannot copy the fixture"
+  drv regdel "$E2E_SETTINGS" -- regdel 'HKCU\Software\Wine\WineBrowser' || fail "cannot reset the settings"
+  e2e_register_icq "$ICQ_WIN" || fail "cannot register ICQ"
+}
+
+# Starts the program (extra environment as NAME=value; English unless told)
+# without waiting for anything.
+launch() {  # log-name [NAME=value ...]
+  local log="$1"
+  shift
+  e2e_start "$FLOW/$log" "${ENGLISH[@]}" "$@"
+  echo "$E2E_PID" >>"$FLOW/pids"
+}
+
+# Starts the program and waits for its main window; MAIN is its handle.
+start_main() {
+  launch "velmora-$(date +%s%N).log" "$@"
+  MAIN="$(e2e_wait_main 30000)" || fail "the main window did not appear; windows shown:" "$(drv windows)"
+}
+
+ctl() { e2e_main_control "$MAIN" "$1" || fail "no control $1 in the main window"; }
+ctl_in() { e2e_control "$1" "$2" "$3" || fail "no control $3 in window $1"; }
+click_main() { drv click "$(ctl "$1")" || fail "cannot click $1"; }
+
+# "visible enabled "text"" of a main-window control.
+state() { e2e_state "$MAIN" "$(ctl "$1")"; }
+text_of() { drv text "$(ctl "$1")"; }
+
+expect_eq() {  # what got want
+  [ "$2" == "$3" ] || fail "$1: \"$2\", expected \"$3\""
+}
+
+# Waits until a control is shown (1) or hidden (0).
+wait_visible() {  # control 0|1
+  local i
+  for i in $(seq 50); do
+    [ "$(state "$1" | cut -d' ' -f1)" = "$2" ] && return 0
+    sleep 0.1
+  done
+  fail "$1 did not become $([ "$2" = 1 ] && echo visible || echo hidden)"
+}
+
+# Waits for one of the program's windows by its title.
+wait_form() { drv wait "$1" VelmoraForm "${2:-10000}" || fail "no window \"$1\""; }
+
+# Waits for the program's message box; BOX is its handle, BOX_TEXT its text.
+wait_box() {
+  BOX="$(e2e_wait_box "${1:-10000}")" || fail "no message box appeared"
+  BOX_TEXT="$(e2e_box_text "$BOX")"
+}
+
+expect_box() {  # text [screenshot]
+  wait_box
+  expect_eq "message" "$BOX_TEXT" "$1"
+  [ -z "${2:-}" ] || e2e_shot "$BOX" "$SCREENS/$2"
+}
+
+answer() { e2e_answer "$BOX" "$1" || fail "cannot answer the message box with $1"; }
+
+open_picture() {  # linux path
+  click_main qbtnOpen
+  e2e_pick_file "$(e2e_winpath "$1")" || fail "cannot pick $1 in the file dialog"
+}
+
+setting() { drv regget "$E2E_SETTINGS" "$1"; }
+
+# Closes the main window. Its settings are written before it goes; the Wine
+# process takes seconds more to end, and is not waited for.
+quit_main() {
+  drv close "$MAIN" -- waitgone "$MAIN" 10000 || fail "the main window did not close"
+}
+
+# The main window's seven texts that follow the language, as its controls
+# give them out (labels, and the buttons' windows, which carry their captions).
+main_texts() {
+  local name
+  for name in qbtnApply qbtnOpen qbtnRemoveBanner qbtnSettings lblPreview lblRemovedBanner qbtnCheckUpdate; do
+    printf '%s=%s\n' "$name" "$(text_of "$name")"
+  done
+}
+
+GERMAN_TEXTS='qbtnApply=Änderungen übernehmen
+qbtnOpen=Bild auswählen
+qbtnRemoveBanner=Banner entfernen
+qbtnSettings=Einstellungen
+lblPreview=Vorschau
+lblRemovedBanner=Banner wurde bereits entfernt
+qbtnCheckUpdate=Nach Updates suchen'
+ENGLISH_TEXTS='qbtnApply=Apply Changes
+qbtnOpen=Choose Picture
+qbtnRemoveBanner=Remove Banner
+qbtnSettings=Settings
+lblPreview=Preview
+lblRemovedBanner=Banner is already removed
+qbtnCheckUpdate=Search for updates'
+# What the layout holds, before any language is set.
+DESIGN_TEXTS='qbtnApply=Änderungen übernehmen
+qbtnOpen=Bild öffnen
+qbtnRemoveBanner=Banner entfernen
+qbtnSettings=Einstellungen
+lblPreview=Vorschau:
+lblRemovedBanner=Banner wurden bereits entfernt
+qbtnCheckUpdate=Nach Updates suchen'
+
+expect_texts() {  # what expected-lines
+  local got
+  got="$(main_texts)"
+  [ "$got" == "$2" ] || fail "the main window's texts are not $1: $(diff <(echo "$2") <(echo "$got") | grep '^[<>]' | tr '\n' ' ')"
+}
+
+# The environment of a user with that locale. Wine takes the user's language
+# from the Unix locale; a private one is made once with localedef from the
+# sources of the `locales` package.
+locale_env() {  # de_DE | de_AT
+  if [ ! -d "$LOCALES/$1.UTF-8" ]; then
+    mkdir -p "$LOCALES"
+    localedef -i "$1" -f UTF-8 "$LOCALES/$1.UTF-8" >/dev/null 2>&1 || fail "cannot make the locale $1 (package locales)"
+  fi
+  echo "LOCPATH=$LOCALES LC_ALL=$1.UTF-8 LANG=$1.UTF-8"
+}
+
+# What the shell hands on reaches Wine's browser launcher, which starts the
+# Unix programs named under HKCU\Software\Wine\WineBrowser: ours records.
+record_shell() {
+  printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s/handed.txt"\n' "$FLOW" >"$FLOW/handed.sh"
+  chmod +x "$FLOW/handed.sh"
+  drv regset 'HKCU\Software\Wine\WineBrowser' Browsers "$FLOW/handed.sh" -- \
+    regset 'HKCU\Software\Wine\WineBrowser' Mailers "$FLOW/handed.sh" || fail "cannot set the browser"
+}
+
+wait_handed() {  # count
+  local i
+  for i in $(seq 100); do
+    [ -f "$FLOW/handed.txt" ] && [ "$(wc -l <"$FLOW/handed.txt")" -ge "$1" ] && return 0
+    sleep 0.1
+  done
+  fail "the shell handed on nothing (address $1)"
+}
+
+# ---------------------------------------------------------------- the flows
+
+flow_typical() {
+  flow_setup typical
+  start_main
+  open_picture "$PICS/quadrants.bmp"
+  e2e_shot "$MAIN" "$SCREENS/main-en.png"
+  expect_eq "qbtnRemoveBanner" "$(state qbtnRemoveBanner)" '1 1 "Remove Banner"'
+  click_main qbtnRemoveBanner
+  wait_visible qbtnRemoveBanner 0
+  expect_eq "lblRemovedBanner" "$(state lblRemovedBanner)" '1 1 "Banner is already removed"'
+  e2e_shot "$MAIN" "$SCREENS/main-en-removed.png"
+  click_main qbtnApply
+  expect_box "Changes have been applied" box-applied-en.png
+  answer OK
+  quit_main
+
+  "$PYTHON" "$CHECK" bmp "$ICQ/$THEME/cl.jpg" \
+    0,0,65,48=ff0000 71,0,136,48=00ff00 0,55,65,103=0000ff 71,55,136,103=ffff00 >&2 || fail "cl.jpg is not the picture"
+  "$PYTHON" "$CHECK" styles "$FIXTURE" "$ICQ" >&2 || fail "the style files are not right"
+  grep -qF '<bitmap id="image.icqBanner.bg" src="cl.jpg" />' "$ICQ/$CL_STYLE" || fail "the contact list does not show cl.jpg"
+  expect_eq "the defaults folder" "$(ls "$ICQ/ConfigFiles/Defaults" | tr '\n' ' ')" "Readme.txt Skin.XML "
+}
+
+flow_report() {
+  flow_setup report
+  chmod a-w "$ICQ/$CL_STYLE"
+  start_main
+  click_main qbtnRemoveBanner
+  local report stack
+  report="$(wait_form "Error Report")"
+  # Texts go through files: a command substitution would drop the line end.
+  drv text "$(ctl_in "$report" frmShowError.layout txtError)" >"$FLOW/report.txt" || fail "cannot read the report"
+  # The call-stack lines, innermost first, with the text the file was to get
+  # dumped under the first.
+  stack="$(grep -a -o 'Call Stack: [A-Za-z_.]*\|Value Of strBody:' "$FLOW/report.txt" | tr '\n' '|')"
+  expect_eq "the report's call stack" "$stack" \
+    "Call Stack: clsFile.OpenForOutput|Value Of strBody:|Call Stack: clsKorvanel.RemoveClBanner|Call Stack: frmMain.qbtnRemoveBanner_Click|"
+  grep -aqF 'src="cl.jpg"' "$FLOW/report.txt" || fail "the dumped strBody does not hold the edited text"
+  # Every line of the report ends in CR LF; the window puts one more after it.
+  expect_eq "the report's end" "$(tail -c 5 "$FLOW/report.txt" | od -An -c | tr -d ' ')" '-\r\n\r\n'
+  e2e_shot "$report" "$SCREENS/report.png"
+  "$PYTHON" "$CHECK" unchanged "$FIXTURE" "$ICQ" "$CL_STYLE" >&2 || fail "the read-only style file was changed"
+  expect_eq "qbtnRemoveBanner" "$(state qbtnRemoveBanner | cut -d' ' -f1)" 1
+
+  drv click "$(ctl_in "$report" frmShowError.layout qbtnCopy)" || fail "cannot click the copy button"
+  expect_box "Der Fehlerbericht wurde in die Zwischenablage kopiert" box-report-copied.png
+  answer OK
+  drv clipboard >"$FLOW/clipboard.txt" || fail "cannot read the clipboard"
+  cmp -s "$FLOW/clipboard.txt" "$FLOW/report.txt" ||
+    fail "the clipboard holds $(wc -c <"$FLOW/clipboard.txt") bytes, not the report's $(wc -c <"$FLOW/report.txt")"
+  # The desktop's clipboard has it too, with the line ends X uses.
+  xclip -selection clipboard -o >"$FLOW/xclip.txt" 2>/dev/null
+  cmp -s <(tr -d '\r' <"$FLOW/xclip.txt") <(tr -d '\r' <"$FLOW/report.txt") || fail "the X clipboard does not hold the report"
+  quit_main
+}
+
+flow_ctrl_e() {
+  flow_setup ctrl_e
+  start_main
+  click_main qbtnRemoveBanner
+  wait_visible qbtnRemoveBanner 0
+  drv keys "$MAIN" ^45 || fail "cannot press Ctrl+E"
+  wait_visible qbtnRemoveBanner 1
+  click_main qbtnRemoveBanner
+  wait_visible qbtnRemoveBanner 0
+  drv wait "Error Report" VelmoraForm 500 >/dev/null 2>&1 && fail "the second removal reported an error"
+  quit_main
+  "$PYTHON" "$CHECK" styles "$FIXTURE" "$ICQ" >&2 || fail "the style files are not right after two removals"
+  expect_eq "the defaults folder" "$(ls "$ICQ/ConfigFiles/Defaults" | tr '\n' ' ')" "Readme.txt Skin.XML "
+}
+
+flow_search() {
+  flow_setup search
+  e2e_register_icq "" || fail "cannot remove ICQ's registration"
+  launch velmora.log
+  expect_box "ICQ.exe could not be found would you like to search it?" box-icq-question.png
+  answer "&Yes"
+  e2e_pick_file "$ICQ_WIN\\ICQ.exe" || fail "cannot pick ICQ.exe"
+  MAIN="$(e2e_wait_main)" || fail "no main window"
+  click_main qbtnRemoveBanner
+  wait_visible qbtnRemoveBanner 0
+  quit_main
+  "$PYTHON" "$CHECK" styles "$FIXTURE" "$ICQ" >&2 || fail "the chosen installation was not edited"
+  expect_eq "ICQLitePath" "$(setting ICQLitePath)" "$ICQ_WIN\\"
+
+  # A file named icq.exe is not ICQ's.
+  mkdir -p "$FLOW/elsewhere"
+  : >"$FLOW/elsewhere/icq.exe"
+  launch velmora2.log
+  wait_box
+  answer "&Yes"
+  e2e_pick_file "$(e2e_winpath "$FLOW/elsewhere/icq.exe")" || fail "cannot pick icq.exe"
+  expect_box "You have chosen a wrong path" box-wrong-path.png
+  answer OK
+  MAIN="$(e2e_wait_main)" || fail "no main window"
+  click_main qbtnApply
+  expect_box "You did not specified the ICQLite path and can not use this function" box-no-path.png
+  answer OK
+  [ -e "$ICQ/$THEME/cl.jpg" ] && fail "a picture was written without an ICQ folder"
+  quit_main
+  expect_eq "ICQLitePath" "$(setting ICQLitePath)" ""
+}
+
+flow_language() {
+  local -a german austrian
+  flow_setup language
+  read -r -a german <<<"$(locale_env de_DE)"
+  start_main "${german[@]}"
+  expect_texts "German" "$GERMAN_TEXTS"
+  expect_eq "Language" "$(setting Language)" 1
+  e2e_shot "$MAIN" "$SCREENS/main-de.png"
+  click_main qbtnRemoveBanner
+  wait_visible qbtnRemoveBanner 0
+  e2e_shot "$MAIN" "$SCREENS/main-de-removed.png"
+  quit_main
+
+  flow_setup language
+  read -r -a austrian <<<"$(locale_env de_AT)"
+  start_main "${austrian[@]}"
+  expect_texts "English" "$ENGLISH_TEXTS"
+  expect_eq "Language" "$(setting Language)" 2
+  quit_main
+}
+
+flow_language3() {
+  flow_setup language3
+  drv regset "$E2E_SETTINGS" Language 3 || fail "cannot set Language"
+  start_main
+  expect_texts "the design's" "$DESIGN_TEXTS"
+  expect_eq "Language" "$(setting Language)" 3
+  click_main qbtnApply
+  expect_box "Changes have been applied"
+  answer OK
+  quit_main
+  expect_eq "Language" "$(setting Language)" 3
+}
+
+flow_close() {
+  flow_setup close
+  drv regset "$E2E_SETTINGS" CloseAfterChange 1 || fail "cannot set CloseAfterChange"
+  start_main
+  local l t
+  read -r l t < <(drv windows | awk -v h="$MAIN" '$1 == h { print $6, $7 }')
+  open_picture "$PICS/blue.bmp"
+  click_main qbtnApply
+  expect_box "Changes have been applied"
+  answer OK
+  e2e_wait_exit 20 || fail "the program did not end after the apply"
+  expect_eq "ICQLitePath" "$(setting ICQLitePath)" "$ICQ_WIN\\"
+  # The window never moved: the place it was centred at, in twips.
+  local left top
+  left="$(setting FormLeft)"
+  top="$(setting FormTop)"
+  awk -v v="$left" -v p="$l" 'BEGIN { exit !(v != "<none>" && v - p * 15 < 15 && p * 15 - v < 15) }' ||
+    fail "FormLeft is $left, the window's left edge was at $l pixels"
+  awk -v v="$top" -v p="$t" 'BEGIN { exit !(v != "<none>" && v - p * 15 < 15 && p * 15 - v < 15) }' ||
+    fail "FormTop is $top, the window's top edge was at $t pixels"
+  "$PYTHON" "$CHECK" bmp "$ICQ/$THEME/cl.jpg" 0,0,136,103=0000ff >&2 || fail "cl.jpg is not the picture"
+}
+
+flow_transparent() {
+  flow_setup transparent
+  start_main
+  open_picture "$PICS/blue.bmp"
+  click_main qbtnApply
+  expect_box "Changes have been applied"
+  answer OK
+  quit_main
+  # The next start shows the installed picture; the GIF goes over it.
+  start_main
+  e2e_shot "$MAIN" "$FLOW/installed.png"
+  open_picture "$PICS/hole.gif"
+  e2e_shot "$MAIN" "$SCREENS/main-en-gif.png"
+  click_main qbtnApply
+  expect_box "Changes have been applied"
+  answer OK
+  quit_main
+  # The hole, the middle third of 90 x 90, lies at 45.3-90.7 x 34.3-68.7.
+  "$PYTHON" "$CHECK" bmp "$ICQ/$THEME/cl.jpg" 49,38,87,65=0000ff \
+    0,0,42,103=ff0000 94,0,136,103=ff0000 0,0,136,31=ff0000 0,72,136,103=ff0000 >&2 ||
+    fail "cl.jpg does not show blue through the hole and red around it"
+}
+
+flow_settings() {
+  local win combo check ok cancel
+  open_settings() {  # title
+    click_main qbtnSettings
+    win="$(wait_form "$1")"
+    combo="$(ctl_in "$win" frmSettings.layout combLanguage)"
+    check="$(ctl_in "$win" frmSettings.layout chkCloseAfterApply)"
+    ok="$(ctl_in "$win" frmSettings.layout cmdOk)"
+    cancel="$(ctl_in "$win" frmSettings.layout cmdCancel)"
+  }
+  closed() { drv waitgone "$win" 5000 || fail "the settings window stayed open"; }
+
+  flow_setup settings
+  start_main
+  # OK with nothing changed writes both values.
+  open_settings Settings
+  expect_eq "the language shown" "$(drv selected "$combo")" "English"
+  expect_eq "the box" "$(drv check "$check")" 0
+  e2e_shot "$win" "$SCREENS/settings-en.png"
+  drv regdel "$E2E_SETTINGS" Language || fail "cannot remove Language"
+  drv click "$ok" || fail "cannot click OK"
+  closed
+  expect_eq "Language" "$(setting Language)" 2
+  expect_eq "CloseAfterChange" "$(setting CloseAfterChange)" 0
+
+  # The other language applies to the main window at once.
+  open_settings Settings
+  drv keys "$combo" 26 || fail "cannot choose in the list"
+  expect_eq "the language chosen" "$(drv selected "$combo")" "Deutsch"
+  drv click "$ok" || fail "cannot click OK"
+  closed
+  expect_texts "German" "$GERMAN_TEXTS"
+  expect_eq "Language" "$(setting Language)" 1
+  open_settings Einstellungen
+  expect_eq "the settings' texts" \
+    "$(drv text "$(ctl_in "$win" frmSettings.layout lblLanguage)")|$(drv text "$check")|$(drv text "$cancel")" \
+    "Sprache|Nach Entfernen des Banners Velmora schließen|Abbrechen"
+  e2e_shot "$win" "$SCREENS/settings-de.png"
+
+  # Cancel changes nothing.
+  drv keys "$combo" 28 -- click "$check" || fail "cannot change the settings"
+  expect_eq "the box" "$(drv check "$check")" 1
+  expect_eq "the language chosen" "$(drv selected "$combo")" "English"
+  drv click "$cancel" || fail "cannot click Cancel"
+  closed
+  expect_eq "Language" "$(setting Language)" 1
+  expect_eq "CloseAfterChange" "$(setting CloseAfterChange)" 0
+  expect_texts "German" "$GERMAN_TEXTS"
+
+  # Esc cancels.
+  open_settings Einstellungen
+  expect_eq "the box" "$(drv check "$check")" 0
+  drv click "$check" -- keys "$win" 1b || fail "cannot press Esc"
+  closed
+  expect_eq "CloseAfterChange" "$(setting CloseAfterChange)" 0
+
+  # Ticking the box writes 1, unticking it 0.
+  open_settings Einstellungen
+  drv click "$check" -- click "$ok" || fail "cannot tick the box"
+  closed
+  expect_eq "CloseAfterChange" "$(setting CloseAfterChange)" 1
+  open_settings Einstellungen
+  expect_eq "the box" "$(drv check "$check")" 1
+  drv click "$check" -- click "$ok" || fail "cannot untick the box"
+  closed
+  expect_eq "CloseAfterChange" "$(setting CloseAfterChange)" 0
+  quit_main
+}
+
+flow_about() {
+  flow_setup about
+  record_shell
+  # Wine's trace of the shell shows exactly what the program handed to it.
+  start_main WINEDEBUG=trace+exec
+  click_main qbtnInfo
+  local win
+  win="$(wait_form Info)"
+  expect_eq "the texts" "$(drv text "$(ctl_in "$win" frmInfo.layout lblVersion)")|$(drv text "$(ctl_in "$win" frmInfo.layout lblWebsite)")|$(drv text "$(ctl_in "$win" frmInfo.layout lblEMail)")" \
+    "Version 1.0.3|www.velmora.example|support@velmora.example"
+  e2e_shot "$win" "$SCREENS/about.png"
+  drv click "$(ctl_in "$win" frmInfo.layout lblWebsite)" || fail "cannot click the web site"
+  wait_handed 1
+  drv click "$(ctl_in "$win" frmInfo.layout lblEMail)" || fail "cannot click the address"
+  wait_handed 2
+  expect_eq "what the program handed to the shell" \
+    "$(grep -a 'trace:exec:ShellExecuteA ' "$FLOW"/velmora-*.log | cut -d, -f2,3 | tr '\n' '|')" \
+    '"Open","www.velmora.example"|"Open","mailto: support@velmora.example"|'
+  # A bare host name is no file: Wine's shell makes it an http address.
+  expect_eq "what the shell handed on" "$(tr '\n' '|' <"$FLOW/handed.txt")" \
+    "http://www.velmora.example/|mailto:%20support@velmora.example|"
+  drv click "$(ctl_in "$win" frmInfo.layout qbtnOk)" || fail "cannot click Ok"
+  drv waitgone "$win" 5000 || fail "the about window stayed open"
+  quit_main
+}
+
+flow_update() {
+  local port
+  check_with() {  # case expected-text screenshot
+    drv regset "$E2E_SETTINGS" UpdateURL "http://127.0.0.1:$port/$1/" || fail "cannot set UpdateURL"
+    click_main qbtnCheckUpdate
+    BOX="$(e2e_wait_box 30000)" || fail "no answer to the update check ($1)"
+    BOX_TEXT="$(e2e_box_text "$BOX")"
+    expect_eq "the update check ($1)" "$BOX_TEXT" "$2"
+    e2e_shot "$BOX" "$SCREENS/$3"
+  }
+
+  flow_setup update
+  "$PYTHON" "$UPDATE_SERVER" start "$FLOW/server.state" || fail "cannot start the update server"
+  trap '"$PYTHON" "$UPDATE_SERVER" stop "$FLOW/server.state"' EXIT
+  read -r port _ <"$FLOW/server.state"
+  record_shell
+
+  drv regset "$E2E_SETTINGS" Language 1 || fail "cannot set Language"
+  start_main
+  check_with newer "Es existiert eine neue Version. Wollen Sie diese nun herunterladen?" box-update-new-de.png
+  answer "&Yes"
+  wait_handed 1
+  expect_eq "the setup's address" "$(cat "$FLOW/handed.txt")" "http://127.0.0.1:$port/newer/Velmora-Setup.exe"
+  quit_main
+
+  drv regset "$E2E_SETTINGS" Language 2 || fail "cannot set Language"
+  start_main
+  check_with newer "A new version is available. Do you want to download it now?" box-update-new-en.png
+  answer "&No"
+  check_with same "You are already using the latest version." box-update-latest-en.png
+  answer OK
+  check_with missing "The update check failed. Please try again later." box-update-failed-en.png
+  answer OK
+  quit_main
+  expect_eq "the addresses opened" "$(wc -l <"$FLOW/handed.txt")" 1
+}
+
+# ---------------------------------------------------------------- running them
+
+make_pictures() {
+  mkdir -p "$PICS"
+  convert \( -size 100x80 xc:'#ff0000' -size 100x80 xc:'#00ff00' +append \) \
+    \( -size 100x80 xc:'#0000ff' -size 100x80 xc:'#ffff00' +append \) -append -type TrueColor "BMP3:$PICS/quadrants.bmp" &&
+    convert -size 120x90 xc:'#0000ff' -type TrueColor "BMP3:$PICS/blue.bmp" &&
+    # A red square with a transparent hole in its middle third.
+    convert -size 90x90 xc:'#ff0000' -alpha set \( -size 30x30 xc:none \) -geometry +30+30 -compose Copy -composite \
+      "$PICS/hole.gif" &&
+    case "$(convert "$PICS/hole.gif" -format '%[pixel:p{45,45}]' info:)" in *",0)") ;; *) false ;; esac
+}
+
+ALL_FLOWS=(typical report ctrl_e search language language3 close transparent settings about update)
+declare -A TITLES=(
+  [typical]="typical use: picture, banner removal, apply"
+  [report]="read-only style file: error report, copied to the clipboard"
+  [ctrl_e]="Ctrl+E offers the removal again; a second removal"
+  [search]="ICQ not registered: ICQ.exe searched; a wrong icq.exe"
+  [language]="first start: German (Germany) German, German (Austria) English"
+  [language3]="Language 3: the design's texts, English messages"
+  [close]="CloseAfterChange 1: the program ends after the apply"
+  [transparent]="a transparent GIF over the installed picture"
+  [settings]="settings: OK, the language, Cancel, Esc, the box"
+  [about]="about: texts; web site and address to the shell"
+  [update]="update check against a local server"
+)
+
+main() {
+  local flows=("$@") passed=0 failed=0 name started rc pid
+  [ ${#flows[@]} -gt 0 ] || flows=("${ALL_FLOWS[@]}")
+  for name in "${flows[@]}"; do
+    [ -n "${TITLES[$name]:-}" ] || { echo "no flow $name (flows: ${ALL_FLOWS[*]})"; return 2; }
+  done
+  e2e_build_driver || { echo "cannot build the driver"; return 1; }
+  [ -f "$E2E_EXE" ] || { echo "missing $E2E_EXE: build the Velmora target first"; return 1; }
+  make_pictures || { echo "cannot make the test pictures"; return 1; }
+  mkdir -p "$WORK" "$SCREENS"
+  e2e_display_start || return 1
+  trap 'e2e_display_stop' EXIT
+  e2e_wine_start "$WORK" || { echo "the driver did not start"; return 1; }
+  for name in "${flows[@]}"; do
+    started=$SECONDS
+    rm -f "$WORK/$name/pids"
+    ( "flow_$name" ) >"$WORK/$name.log" 2>&1
+    rc=$?
+    # Whatever the flow left running goes before the next one starts.
+    if [ -f "$WORK/$name/pids" ]; then
+      while read -r pid; do
+        E2E_PID="$pid"
+        if e2e_running; then kill "$pid" 2>/dev/null; e2e_wait_exit 5; fi
+      done <"$WORK/$name/pids"
+    fi
+    if [ $rc -eq 0 ]; then
+      passed=$((passed + 1))
+      printf 'passed  %-12s %s (%ds)\n' "$name" "${TITLES[$name]}" $((SECONDS - started))
+    else
+      failed=$((failed + 1))
+      printf 'FAILED  %-12s %s (%ds)\n' "$name" "${TITLES[$name]}" $((SECONDS - started))
+      cat "$WORK/$name.log"
+    fi
+  done
+  # The prefix is the project's: what the flows wrote there goes with them.
+  drv regdel "$E2E_SETTINGS" -- regdel "$E2E_APP_PATHS" -- regdel 'HKCU\Software\Wine\WineBrowser'
+  echo "$passed passed, $failed failed"
+  [ $failed -eq 0 ]
+}
+
+main "$@"
