@@ -130,26 +130,20 @@ std::string Line(HWND h) {
   return Hex(h) + " " + Utf8(ClassOf(h)) + b + Quoted(TextOf(h)) + "\n";
 }
 
+BOOL CALLBACK Collect(HWND h, LPARAM into) {
+  reinterpret_cast<std::vector<HWND>*>(into)->push_back(h);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevel() {
   std::vector<HWND> all;
-  EnumWindows(
-      [](HWND h, LPARAM p) {
-        reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  EnumWindows(Collect, reinterpret_cast<LPARAM>(&all));
   return all;
 }
 
 std::vector<HWND> Children(HWND parent) {
   std::vector<HWND> all;
-  EnumChildWindows(
-      parent,
-      [](HWND h, LPARAM p) {
-        reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&all));
   return all;
 }
 
