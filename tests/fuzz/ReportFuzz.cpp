@@ -110,8 +110,10 @@ std::string Text(FuzzedDataProvider& in, std::size_t longLimit, bool marks) {
     switch (in.ConsumeIntegralInRange(0, 4)) {
       case 0: piece = in.ConsumeRandomLengthString(12); break;
       case 1: {
+        // Lengths spread over every order of magnitude up to the limit, so
+        // that the long texts do not take up all the time.
         piece = in.PickValueInArray(kPieces);
-        const std::size_t times = in.ConsumeIntegralInRange<std::size_t>(1, longLimit);
+        const std::size_t times = std::size_t{1} << in.ConsumeIntegralInRange(0, 20);
         std::string repeated;
         while (repeated.size() + piece.size() <= longLimit && times * piece.size() > repeated.size()) repeated += piece;
         piece = repeated.empty() ? piece : repeated;
