@@ -570,6 +570,37 @@ LRESULT Form::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         Click(name);
       }
       return 0;
+    // The window keeps the focus of its controls as a dialog does: the
+    // control that had it when the window went inactive or was disabled (a
+    // modal window, a message box, the file dialog) gets it back when the
+    // window returns, and the window itself, which shows no focus, passes
+    // it on.
+    case WM_ACTIVATE:
+    case WM_CANCELMODE:
+      if (msg == WM_CANCELMODE || LOWORD(wp) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+      }
+      break;
+    case WM_SETFOCUS: {
+      // A control that lost the focus to its window was hidden or disabled:
+      // the next one in the tab order takes it.
+      const HWND lost = reinterpret_cast<HWND>(wp);
+      HWND to = nullptr;
+      if (lost && IsChild(hwnd_, lost)) to = GetNextDlgTabItem(hwnd_, lost, FALSE);
+      else if (lastFocus_ && IsChild(hwnd_, lastFocus_) && IsWindowVisible(lastFocus_) && IsWindowEnabled(lastFocus_))
+        to = lastFocus_;
+      if (!to) to = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+      if (to && to != hwnd_) SetFocus(to);
+      return 0;
+    }
+    // A multi-line text box moves the focus itself on Tab by asking its
+    // window, as it would ask a dialog.
+    case WM_NEXTDLGCTL: {
+      const HWND to = LOWORD(lp) ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hwnd_, GetFocus(), wp != 0);
+      if (to) SetFocus(to);
+      return 0;
+    }
     case WM_SIZE:
       // The first size change comes while the window is being made, before
       // its controls exist.

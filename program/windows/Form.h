@@ -99,6 +99,7 @@ class Form {
   Layout layout_;
   HWND hwnd_ = nullptr;
   HWND modalOwner_ = nullptr;
+  HWND lastFocus_ = nullptr;  // the control that had the focus when the window was left
   HBRUSH background_ = nullptr;
   COLORREF backColour_ = RGB(255, 255, 255);
   HICON iconBig_ = nullptr, iconSmall_ = nullptr;

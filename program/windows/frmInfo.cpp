@@ -31,6 +31,13 @@ void frmInfo::Form_Load() {
   });
 }
 
+bool frmInfo::KeyDown(HWND, int keyCode, int shift) {
+  // Esc closes the window, as Ok does.
+  if (keyCode != VK_ESCAPE || shift != 0) return false;
+  qbtnOk_Click();
+  return true;
+}
+
 void frmInfo::Click(const std::string& control) {
   if (control == "lblEMail") lblEMail_Click();
   else if (control == "lblWebsite") lblWebsite_Click();

@@ -11,6 +11,7 @@ class frmInfo final : public Form {
 
  protected:
   void Form_Load() override;
+  bool KeyDown(HWND target, int keyCode, int shift) override;
   void Click(const std::string& control) override;
 
  private:

@@ -89,6 +89,11 @@ void frmShowError::Form_Resize() {
 }
 
 bool frmShowError::KeyDown(HWND target, int keyCode, int shift) {
+  // Esc closes the report, as its close box does, wherever the focus is.
+  if (keyCode == VK_ESCAPE && shift == 0) {
+    QueryClose();
+    return true;
+  }
   if (target != Control("txtError") || keyCode != 65 || shift != 2) return false;
   SendMessageW(target, EM_SETSEL, 0, GetWindowTextLengthW(target));
   return true;
