@@ -80,11 +80,20 @@ double TimeOne(const Program& p, DWORD timeoutMs) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  const double start = Now();
-  if (!CreateProcessW(p.exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
-    std::fwprintf(stderr, L"cannot start %ls (error %lu)\n", p.exe.c_str(), GetLastError());
-    return -1;
+  // Wine now and then refuses a launch right after its server has started
+  // (ERROR_INTERNAL_ERROR); a second try goes through.
+  double start = 0;
+  for (int attempt = 1;; ++attempt) {
+    start = Now();
+    if (CreateProcessW(p.exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+      break;
+    const DWORD error = GetLastError();
+    if (attempt == 3 || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      std::fwprintf(stderr, L"cannot start %ls (error %lu)\n", p.exe.c_str(), error);
+      return -1;
+    }
+    Sleep(500);
   }
   HWND window = nullptr;
   double elapsed = 0;
