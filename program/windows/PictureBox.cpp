@@ -118,6 +118,9 @@ HWND CreatePictureBox(HWND parent, int x, int y, int id) {
 void DrawPictureFile(HWND box, const std::string& path) {
   Image* image = ImageOf(box);
   if (!image) RaiseRuntime(91);
+  // No picture there (a first start shows none): the imaging components are
+  // not worth starting for that.
+  if (GetFileAttributesW(Utf8ToWide(path).c_str()) == INVALID_FILE_ATTRIBUTES) RaiseSystemError(GetLastError());
   ComPtr<IWICImagingFactory> factory;
   Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                          reinterpret_cast<void**>(factory.Put())));
@@ -158,8 +161,15 @@ void DrawPictureFile(HWND box, const std::string& path) {
   ComPtr<IWICBitmapScaler> scaler;
   Check(factory->CreateBitmapScaler(scaler.Put()));
   Check(scaler->Initialize(converter.Get(), kPreviewWidth, kPreviewHeight, WICBitmapInterpolationModeFant));
+  // Row by row: a scaler asked for the whole area at once may fetch the
+  // whole source picture at once as well (Wine's does), a row only the
+  // source rows under it.
   std::vector<BYTE> pixels(static_cast<std::size_t>(kPreviewWidth) * kPreviewHeight * 4);
-  Check(scaler->CopyPixels(nullptr, kPreviewWidth * 4, static_cast<UINT>(pixels.size()), pixels.data()));
+  for (int y = 0; y < kPreviewHeight; ++y) {
+    const WICRect row{0, y, kPreviewWidth, 1};
+    Check(scaler->CopyPixels(&row, kPreviewWidth * 4, kPreviewWidth * 4,
+                             pixels.data() + static_cast<std::size_t>(y) * kPreviewWidth * 4));
+  }
 
   // Premultiplied colours over what the image holds: out = src + dst * (1 - alpha).
   auto* dst = static_cast<BYTE*>(image->bits);
