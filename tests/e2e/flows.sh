@@ -48,7 +48,7 @@ launch() {  # log-name [NAME=value ...]
   local log="$1"
   shift
   e2e_start "$FLOW/$log" "${ENGLISH[@]}" "$@"
-  echo "$E2E_PID" >>"$FLOW/pids"
+  echo "$E2E_PID" >>"$WORK/started.pids"
 }
 
 # Starts the program and waits for its main window; MAIN is its handle.
@@ -520,6 +520,12 @@ declare -A TITLES=(
   [update]="update check against a local server"
 )
 
+# Further flows kept in files of their own (tests/e2e/flow-*.sh) add
+# themselves to ALL_FLOWS and TITLES; they use the helpers above.
+for extra in "$here"/flow-*.sh; do
+  [ -f "$extra" ] && . "$extra"
+done
+
 main() {
   local flows=("$@") passed=0 failed=0 name started rc pid
   [ ${#flows[@]} -gt 0 ] || flows=("${ALL_FLOWS[@]}")
@@ -535,22 +541,22 @@ main() {
   e2e_wine_start "$WORK" || { echo "the driver did not start"; return 1; }
   for name in "${flows[@]}"; do
     started=$SECONDS
-    rm -f "$WORK/$name/pids"
+    rm -f "$WORK/started.pids"
     ( "flow_$name" ) >"$WORK/$name.log" 2>&1
     rc=$?
     # Whatever the flow left running goes before the next one starts.
-    if [ -f "$WORK/$name/pids" ]; then
+    if [ -f "$WORK/started.pids" ]; then
       while read -r pid; do
         E2E_PID="$pid"
         if e2e_running; then kill "$pid" 2>/dev/null; e2e_wait_exit 5; fi
-      done <"$WORK/$name/pids"
+      done <"$WORK/started.pids"
     fi
     if [ $rc -eq 0 ]; then
       passed=$((passed + 1))
-      printf 'passed  %-12s %s (%ds)\n' "$name" "${TITLES[$name]}" $((SECONDS - started))
+      printf 'passed  %-14s %s (%ds)\n' "$name" "${TITLES[$name]}" $((SECONDS - started))
     else
       failed=$((failed + 1))
-      printf 'FAILED  %-12s %s (%ds)\n' "$name" "${TITLES[$name]}" $((SECONDS - started))
+      printf 'FAILED  %-14s %s (%ds)\n' "$name" "${TITLES[$name]}" $((SECONDS - started))
       cat "$WORK/$name.log"
     fi
   done

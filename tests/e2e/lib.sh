@@ -116,6 +116,8 @@ e2e_driver_start() {  # folder for the FIFOs
   LC_ALL=C.UTF-8 LANG=C.UTF-8 LOCPATH= "$WINELOADER" "$E2E_DRIVER" serve <"$1/drv.in" >"$1/drv.out" 2>"$1/drv.err" &
   E2E_DRV_PID=$!
   exec {E2E_TO_DRV}>"$1/drv.in" {E2E_FROM_DRV}<"$1/drv.out"
+  # A driver that has ended makes a request fail, not the shell end.
+  trap '' PIPE
 }
 
 e2e_driver_stop() {
@@ -132,7 +134,10 @@ e2e_driver_stop() {
 drv() {
   [ -n "$E2E_TO_DRV" ] || { drv_once "$@"; return; }
   local IFS=$'\t' out status
-  printf '%s\n' "$*" >&"$E2E_TO_DRV"
+  if ! kill -0 "$E2E_DRV_PID" 2>/dev/null || ! printf '%s\n' "$*" >&"$E2E_TO_DRV" 2>/dev/null; then
+    e2e_say "driver: it has ended (did another program stop the wineserver of $WINEPREFIX?)"
+    return 1
+  fi
   IFS= read -r -t 120 -d $'\x1e' out <&"$E2E_FROM_DRV"
   IFS= read -r -t 5 status <&"$E2E_FROM_DRV"
   if [ "$status" = 0 ]; then
