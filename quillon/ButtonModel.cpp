@@ -211,7 +211,44 @@ void ButtonModel::FocusGained() {
   platform_.Redraw();
 }
 
+void ButtonModel::SpaceDown() {
+  // Auto-repeat sends more downs while the key is held; the press is one.
+  if (state_.enabled == kTrue && state_.bolHasFocus) spaceArmed_ = true;
+}
+
+void ButtonModel::SpaceUp() {
+  const bool armed = spaceArmed_;
+  spaceArmed_ = false;
+  if (armed && state_.bolHasFocus) ClickRoutine();
+}
+
+void ButtonModel::SetHighContrast(bool on) {
+  highContrast_ = on;
+  platform_.Redraw();
+}
+
+Appearance ButtonModel::Look() const {
+  const bool enabled = state_.enabled == kTrue;
+  if (!highContrast_) {
+    // The own look has nothing for the focus of a disabled button (a click
+    // can give it one); the focus rectangle shows it then.
+    return {ground_.fill,          ground_.outlineVisible, ground_.outlineWidth,
+            ground_.outlineColour, caption_.textColour,    state_.bolHasFocus && !enabled};
+  }
+  // High contrast: the system's colours only, the outline always there so
+  // the button's edge shows on any background, and a focus rectangle.
+  if (!enabled) return {kButtonFace, true, 1, kGrayText, kGrayText, state_.bolHasFocus};
+  const bool marked = state_.bolHasFocus || state_.bolMouseIsOver;
+  return {kButtonFace, true, marked ? 2 : 1, marked ? kHighlight : kButtonText, kButtonText, state_.bolHasFocus};
+}
+
+bool ButtonModel::HoverLookShown() const {
+  if (highContrast_) return state_.enabled == kTrue && state_.bolMouseIsOver;
+  return ground_.outlineVisible && ground_.outlineColour == kHoverOutline;
+}
+
 void ButtonModel::FocusLost() {
+  spaceArmed_ = false;
   if (state_.enabled == kTrue) {
     ground_.fill = state_.backColour;
     ground_.outlineColour = kRestingOutline;

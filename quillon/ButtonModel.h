@@ -1,9 +1,10 @@
 #pragma once
 // The Quillon button without the window system: its stored properties, its
 // four constituent parts (as geometry and colours), the layout in twips, the
-// looks of every state and the hover tracking. The Win32 control feeds it
-// input and draws what it describes; the native tests drive it with a fake
-// platform.
+// looks of every state (its own, and the system colours of high contrast),
+// the hover tracking and the keys. The Win32 control feeds it input, the
+// system's high-contrast setting among it, and draws what it describes; the
+// native tests drive it with a fake platform.
 
 #include <cstdint>
 #include <string>
@@ -31,6 +32,13 @@ constexpr Colour kFocusFill = 0xFFC0C0;
 constexpr Colour kFocusOutline = 0xFF8080;
 constexpr Colour kHoverOutline = 0x80C0FF;
 constexpr Colour kRestingOutline = 0x000000;
+
+// System colours the high-contrast look draws with.
+constexpr Colour kSystemColour = 0x80000000;
+constexpr Colour kButtonFace = kSystemColour | 15;  // COLOR_BTNFACE
+constexpr Colour kButtonText = kSystemColour | 18;  // COLOR_BTNTEXT
+constexpr Colour kHighlight = kSystemColour | 13;   // COLOR_HIGHLIGHT
+constexpr Colour kGrayText = kSystemColour | 17;    // COLOR_GRAYTEXT
 
 // A new button's surface, before the host sizes it.
 constexpr float kNewWidth = 2475.0f;
@@ -113,6 +121,18 @@ struct ButtonState {
 
 enum class Part { Surface, Caption, Picture };
 
+// What the window paints over the parts' geometry: the colours and the
+// outline of the look that shows now, and whether a focus rectangle goes
+// inside the outline.
+struct Appearance {
+  Colour fill;
+  bool outlineVisible;
+  int outlineWidth;  // pixels
+  Colour outlineColour;
+  Colour textColour;
+  bool focusRectangle;
+};
+
 struct HitResult {
   Part part;
   float x, y;  // relative to the part
@@ -151,8 +171,23 @@ class ButtonModel {
   void LayoutButton();
   void LayoutCaptionAndPicture();
 
+  // The system's high-contrast setting, as the window reads it. While it is
+  // on the button shows the system's colours instead of its own look; the
+  // parts keep their own colours meanwhile and show them again once it is off.
+  void SetHighContrast(bool on);
+  bool HighContrast() const { return highContrast_; }
+  // The look to draw now.
+  Appearance Look() const;
+  // The hover look shows: the pointer is over an enabled button and the
+  // look marks it.
+  bool HoverLookShown() const;
+
   void ClickRoutine();
   void KeyPress(int charCode);
+  // The space bar presses a focused button as on a push button: down arms
+  // it, up clicks it. Losing the focus in between disarms it.
+  void SpaceDown();
+  void SpaceUp();
   void MouseMove(int16_t button, int16_t shift, float x, float y);
   void FocusGained();
   void FocusLost();
@@ -176,6 +211,8 @@ class ButtonModel {
   CaptionLabel caption_;
   PictureHolder picture_;
   bool timerRunning_ = true;  // the timer is running when the button is made
+  bool highContrast_ = false;
+  bool spaceArmed_ = false;
   float width_ = kNewWidth;
   float height_ = kNewHeight;
 };

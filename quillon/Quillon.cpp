@@ -2,17 +2,26 @@
 
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quillon {
 
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"Quillon2.Button";
+constexpr wchar_t kListenerClass[] = L"Quillon2.SettingsListener";
 constexpr UINT_PTR kHoverTimer = 1;
 constexpr UINT kHoverInterval = 5;  // ms
+// Posted by accDoDefaultAction: the press comes from the message loop, so an
+// assistive program's call never waits for what a Click handler does.
+constexpr UINT kDefaultActionMessage = WM_USER + 1;
+// From the settings listener: the system's settings or colours have changed.
+constexpr UINT kSettingsChangedMessage = WM_USER + 2;
 
 constexpr DISPID kDispButtonFontColor = 0x68030000;
 constexpr DISPID kDispButtonFont = 0x68030001;
@@ -33,6 +42,7 @@ constexpr DISPID kEventMouseOut = 5;
 constexpr int32_t kErrInvalidPicture = 481;
 
 ATOM g_windowClass = 0;
+ATOM g_listenerClass = 0;
 
 CY Points(double points) {
   CY cy;
@@ -75,11 +85,83 @@ ATOM ButtonClass(WNDPROC proc) {
   return g_windowClass;
 }
 
+// ---------------------------------------------------------------- settings listener
+
+// The system tells top-level windows of a new high-contrast setting or new
+// system colours, never child windows such as a button's. One hidden
+// top-level window of the library hears it for every button window there is,
+// so that buttons follow the setting whether their host passes it on or not.
+SRWLOCK g_liveLock = SRWLOCK_INIT;
+std::vector<HWND> g_liveButtons;
+HWND g_listener = nullptr;
+
+LRESULT CALLBACK ListenerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE: {
+      AcquireSRWLockShared(&g_liveLock);
+      const std::vector<HWND> buttons = g_liveButtons;
+      ReleaseSRWLockShared(&g_liveLock);
+      // A message of our own: the system's carries a text that would not
+      // outlive the call for a button of another thread, and is refused
+      // for one.
+      for (HWND button : buttons) SendNotifyMessageW(button, kSettingsChangedMessage, 0, 0);
+      return 0;
+    }
+    case WM_CLOSE: DestroyWindow(hwnd); return 0;
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
+  }
+}
+
+void ButtonWindowMade(HWND button) {
+  AcquireSRWLockExclusive(&g_liveLock);
+  g_liveButtons.push_back(button);
+  const bool listening = g_listener && IsWindow(g_listener);
+  ReleaseSRWLockExclusive(&g_liveLock);
+  if (listening) return;
+  if (!g_listenerClass) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = ListenerProc;
+    wc.hInstance = ModuleHandle();
+    wc.lpszClassName = kListenerClass;
+    g_listenerClass = RegisterClassExW(&wc);
+  }
+  // Never shown: a hidden pop-up still gets the broadcasts, which a
+  // message-only window would not.
+  HWND made = CreateWindowExW(WS_EX_TOOLWINDOW, kListenerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              ModuleHandle(), nullptr);
+  AcquireSRWLockExclusive(&g_liveLock);
+  g_listener = made;
+  ReleaseSRWLockExclusive(&g_liveLock);
+}
+
+void ButtonWindowGone(HWND button) {
+  HWND listener = nullptr;
+  AcquireSRWLockExclusive(&g_liveLock);
+  g_liveButtons.erase(std::remove(g_liveButtons.begin(), g_liveButtons.end(), button), g_liveButtons.end());
+  if (g_liveButtons.empty()) std::swap(listener, g_listener);
+  ReleaseSRWLockExclusive(&g_liveLock);
+  if (!listener) return;
+  // Only its own thread may destroy a window.
+  if (GetWindowThreadProcessId(listener, nullptr) == GetCurrentThreadId()) DestroyWindow(listener);
+  else PostMessageW(listener, WM_CLOSE, 0, 0);
+}
+
+bool SystemHighContrast() {
+  HIGHCONTRASTW setting{};
+  setting.cbSize = sizeof setting;
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof setting, &setting, 0) &&
+         (setting.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
 }  // namespace
 
 void UnregisterButtonClass() {
   if (g_windowClass) UnregisterClassW(kWindowClass, ModuleHandle());
   g_windowClass = 0;
+  if (g_listenerClass) UnregisterClassW(kListenerClass, ModuleHandle());
+  g_listenerClass = 0;
 }
 
 // ---------------------------------------------------------------- lifetime
@@ -96,6 +178,7 @@ Quillon::Quillon() : model_(*this), events_(*this, DIID___Quillon), propertyNoti
 }
 
 Quillon::~Quillon() {
+  if (accessible_) accessible_->Detach();
   if (hwnd_) {
     // Nothing may reach a button that is going away.
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
@@ -124,6 +207,7 @@ HRESULT Quillon::Initialise() {
   if (FAILED(hr)) return hr;
   if (FAILED(hr = lib->GetTypeInfoOfGuid(IID__Quillon, typeInfo_.Put()))) return hr;
   if (FAILED(hr = lib->GetTypeInfoOfGuid(CLSID_Quillon, classInfo_.Put()))) return hr;
+  ReadHighContrast();
 
   // lblCaption's own font: "MS Sans Serif", 12 points.
   FONTDESC desc{sizeof desc, const_cast<LPOLESTR>(L"MS Sans Serif"), Points(12), FW_NORMAL, ANSI_CHARSET, FALSE, FALSE,
@@ -259,7 +343,9 @@ HRESULT Hand(T* out, V value) {
 }  // namespace
 
 STDMETHODIMP Quillon::put_ButtonEnabled(VARIANT_BOOL value) {
-  return WriteProperty(kDispButtonEnabled, [&] { model_.WriteEnabled(value); });
+  const HRESULT hr = WriteProperty(kDispButtonEnabled, [&] { model_.WriteEnabled(value); });
+  if (SUCCEEDED(hr)) EnabledChanged();
+  return hr;
 }
 
 STDMETHODIMP Quillon::get_ButtonEnabled(VARIANT_BOOL* value) { return Hand(value, model_.State().enabled); }
@@ -290,7 +376,10 @@ STDMETHODIMP Quillon::put_ButtonForm(BtnForms value) {
 STDMETHODIMP Quillon::get_ButtonForm(BtnForms* value) { return Hand(value, model_.State().form); }
 
 STDMETHODIMP Quillon::put_ButtonCaption(BSTR value) {
-  return WriteProperty(kDispButtonCaption, [&] { model_.WriteCaption(FromBstr(value)); });
+  const HRESULT hr = WriteProperty(kDispButtonCaption, [&] { model_.WriteCaption(FromBstr(value)); });
+  // The caption is the button's name.
+  if (SUCCEEDED(hr)) Announce(EVENT_OBJECT_NAMECHANGE);
+  return hr;
 }
 
 STDMETHODIMP Quillon::get_ButtonCaption(BSTR* value) {
@@ -494,6 +583,48 @@ void Quillon::RaiseMouseOut() {
   FireEvent(kEventMouseOut, none);
 }
 
+// ---------------------------------------------------------------- accessibility and the system's settings
+
+void Quillon::Announce(DWORD event) const {
+  if (hwnd_) NotifyWinEvent(event, hwnd_, OBJID_CLIENT, CHILDID_SELF);
+}
+
+void Quillon::EnabledChanged() {
+  if (!hwnd_) return;
+  // Like a disabled standard control, a disabled button is skipped by Tab;
+  // its window stays enabled, so that it still reports the pointer.
+  const LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
+  const LONG_PTR wanted = model_.State().enabled == kTrue ? style | WS_TABSTOP : style & ~LONG_PTR{WS_TABSTOP};
+  if (wanted != style) SetWindowLongPtrW(hwnd_, GWL_STYLE, wanted);
+  Announce(EVENT_OBJECT_STATECHANGE);
+}
+
+void Quillon::ReadHighContrast() { model_.SetHighContrast(SystemHighContrast()); }
+
+// A picture-only button is named by its window's text, which its host sets.
+std::wstring Quillon::AccessibleName() const {
+  const std::u16string& caption = model_.State().caption;
+  if (!caption.empty()) return std::wstring(caption.begin(), caption.end());
+  if (!hwnd_) return {};
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd_)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd_, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+LONG Quillon::AccessibleState() const {
+  LONG state = STATE_SYSTEM_FOCUSABLE;
+  if (model_.State().enabled != kTrue || (hwnd_ && !IsWindowEnabled(hwnd_))) state |= STATE_SYSTEM_UNAVAILABLE;
+  if (hwnd_ && GetFocus() == hwnd_) state |= STATE_SYSTEM_FOCUSED;
+  if (model_.HoverLookShown()) state |= STATE_SYSTEM_HOTTRACKED;
+  if (!hwnd_ || !IsWindowVisible(hwnd_)) state |= STATE_SYSTEM_INVISIBLE;
+  return state;
+}
+
+bool Quillon::AccessiblePress() {
+  if (model_.State().enabled != kTrue || !hwnd_) return false;
+  return PostMessageW(hwnd_, kDefaultActionMessage, 0, 0) != FALSE;
+}
+
 // ---------------------------------------------------------------- IOleObject
 
 STDMETHODIMP Quillon::SetClientSite(IOleClientSite* site) {
@@ -570,9 +701,11 @@ HRESULT Quillon::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posR
   }
   if (!parent) return E_INVALIDARG;
   if (!ButtonClass(&Quillon::WindowProc)) return HRESULT_FROM_WIN32(GetLastError());
-  HWND hwnd = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_TABSTOP | WS_CLIPSIBLINGS, rect.left, rect.top,
+  const DWORD tabStop = model_.State().enabled == kTrue ? WS_TABSTOP : 0;
+  HWND hwnd = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | tabStop | WS_CLIPSIBLINGS, rect.left, rect.top,
                               rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, ModuleHandle(), this);
   if (!hwnd) return HRESULT_FROM_WIN32(GetLastError());
+  ButtonWindowMade(hwnd);
   if (ipSite) {
     ipSite->OnInPlaceActivate();
     inPlaceSite_ = ipSite;
@@ -937,12 +1070,18 @@ LRESULT CALLBACK Quillon::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     self->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
+  if (msg == WM_NCDESTROY) ButtonWindowGone(hwnd);
   auto* self = reinterpret_cast<Quillon*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
   if (msg == WM_NCDESTROY) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->hwnd_ = nullptr;
     self->timerSet_ = false;
+    // What a client still holds describes a window that is gone.
+    if (self->accessible_) {
+      self->accessible_->Detach();
+      self->accessible_.Reset();
+    }
     return DefWindowProcW(hwnd, msg, wp, lp);
   }
   return self->OnMessage(msg, wp, lp);
@@ -1012,9 +1151,43 @@ LRESULT Quillon::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       model_.KeyPress(static_cast<int>(wp));
       return 0;
     }
+    case WM_KEYDOWN:
+      if (wp != VK_SPACE) break;
+      model_.SpaceDown();
+      return 0;
+    case WM_KEYUP:
+      if (wp != VK_SPACE) break;
+      {
+        ComPtr<Quillon> self(this);
+        model_.SpaceUp();
+      }
+      return 0;
+    case kDefaultActionMessage: {
+      // As a click of the mouse: the focus first, then the Click event.
+      ComPtr<Quillon> self(this);
+      if (GetFocus() != hwnd_) SetFocus(hwnd_);
+      model_.ClickRoutine();
+      return 0;
+    }
+    case WM_GETOBJECT:
+      // The client area is the button; the window's own object stays the system's.
+      if (static_cast<LONG>(static_cast<DWORD>(lp)) == OBJID_CLIENT) {
+        if (!accessible_ && FAILED(ButtonAccessible::Create(*this, accessible_))) accessible_.Reset();
+        if (accessible_)
+          return LresultFromObject(__uuidof(IAccessible), wp, static_cast<IAccessible*>(accessible_.Get()));
+      }
+      break;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+    case kSettingsChangedMessage:
+      // The high-contrast setting may have changed, and with new system
+      // colours every look that uses them paints anew.
+      ReadHighContrast();
+      return 0;
     case WM_SETFOCUS: {
       model_.FocusGained();
       if (auto control = site_.As<IOleControlSite>(IID_IOleControlSite)) control->OnFocus(TRUE);
+      Announce(EVENT_OBJECT_FOCUS);
       return 0;
     }
     case WM_KILLFOCUS: {
@@ -1029,8 +1202,9 @@ LRESULT Quillon::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_DESTROY: SetTimerRunning(false); return 0;
-    default: return DefWindowProcW(hwnd_, msg, wp, lp);
+    default: break;
   }
+  return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
 namespace {
@@ -1042,10 +1216,8 @@ struct GdiObject {
   }
 };
 
-// Draws the outline kinds 0 to 5. Square and circle take the shorter side
-// and sit in the middle; the rounded kinds round their corners by a fifth
-// of that side.
-void DrawGround(HDC dc, RECT r, int16_t kind) {
+// Square and circle take the shorter side and sit in the middle.
+RECT ShapeBounds(RECT r, int16_t kind) {
   const int w = r.right - r.left, h = r.bottom - r.top;
   const int side = w < h ? w : h;
   if (kind == kSquare || kind == kCircle || kind == kRoundedSquare) {
@@ -1054,6 +1226,15 @@ void DrawGround(HDC dc, RECT r, int16_t kind) {
     r.right = r.left + side;
     r.bottom = r.top + side;
   }
+  return r;
+}
+
+// Draws the outline kinds 0 to 5. The rounded kinds round their corners by
+// a fifth of the shorter side.
+void DrawGround(HDC dc, RECT r, int16_t kind) {
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  const int side = w < h ? w : h;
+  r = ShapeBounds(r, kind);
   switch (kind) {
     case kOval:
     case kCircle: Ellipse(dc, r.left, r.top, r.right, r.bottom); break;
@@ -1065,6 +1246,20 @@ void DrawGround(HDC dc, RECT r, int16_t kind) {
     }
     default: Rectangle(dc, r.left, r.top, r.right, r.bottom); break;
   }
+}
+
+// The focus rectangle keeps inside the outline, clear of it; in an oval or
+// a circle it keeps to the rectangle the curve encloses.
+RECT FocusFrame(RECT shape, int16_t kind, int outlineWidth) {
+  RECT r = ShapeBounds(shape, kind);
+  int dx = outlineWidth + 2, dy = outlineWidth + 2;
+  if (kind == kOval || kind == kCircle) {
+    // Half a side times (1 - 1/sqrt 2) from each edge.
+    dx += static_cast<int>((r.right - r.left) * 0.1465);
+    dy += static_cast<int>((r.bottom - r.top) * 0.1465);
+  }
+  InflateRect(&r, -dx, -dy);
+  return r;
 }
 
 }  // namespace
@@ -1092,11 +1287,12 @@ void Quillon::Paint(HDC target) {
   }
 
   const Ground& ground = model_.shpGround();
+  const Appearance look = model_.Look();
   RECT shape = PixelRect(ground.rect);
-  GdiObject fill{CreateSolidBrush(Resolve(ground.fill))};
-  GdiObject pen{ground.outlineVisible ? CreatePen(PS_INSIDEFRAME, ground.outlineWidth, Resolve(ground.outlineColour))
-                                      : nullptr};
-  if (!ground.outlineVisible) {
+  GdiObject fill{CreateSolidBrush(Resolve(look.fill))};
+  GdiObject pen{look.outlineVisible ? CreatePen(PS_INSIDEFRAME, look.outlineWidth, Resolve(look.outlineColour))
+                                    : nullptr};
+  if (!look.outlineVisible) {
     // Without a pen GDI leaves out the right and bottom edge.
     ++shape.right;
     ++shape.bottom;
@@ -1129,10 +1325,19 @@ void Quillon::Paint(HDC target) {
     format |= label.alignment == kAlignCentre ? DT_CENTER : label.alignment == kAlignRight ? DT_RIGHT : DT_LEFT;
     HGDIOBJ oldFont = SelectObject(dc, captionHFont_);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, Resolve(label.textColour));
+    SetTextColor(dc, Resolve(look.textColour));
     DrawTextW(dc, reinterpret_cast<const wchar_t*>(label.text.c_str()), static_cast<int>(label.text.size()), &r,
               format);
     SelectObject(dc, oldFont);
+  }
+
+  if (look.focusRectangle) {
+    const RECT frame = FocusFrame(PixelRect(ground.rect), ground.kind, look.outlineVisible ? look.outlineWidth : 0);
+    if (frame.right > frame.left && frame.bottom > frame.top) {
+      SetTextColor(dc, RGB(0, 0, 0));
+      SetBkColor(dc, RGB(255, 255, 255));
+      DrawFocusRect(dc, &frame);
+    }
   }
 
   BitBlt(target, 0, 0, cx, cy, dc, 0, 0, SRCCOPY);

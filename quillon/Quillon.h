@@ -7,6 +7,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include "Accessible.h"
 #include "ButtonModel.h"
 #include "ComPtr.h"
 #include "ConnectionPoint.h"
@@ -23,7 +24,8 @@ class Quillon final : public _Quillon,
                       public IPersistPropertyBag,
                       public IProvideClassInfo2,
                       public ISupportErrorInfo,
-                      private ButtonPlatform {
+                      private ButtonPlatform,
+                      private AccessibleSource {
  public:
   // Makes a button that has run its start-up.
   static HRESULT Create(REFIID iid, void** out);
@@ -131,6 +133,19 @@ class Quillon final : public _Quillon,
   void RaiseMouseOver() override;
   void RaiseMouseOut() override;
 
+  // AccessibleSource
+  HWND AccessibleWindow() const override { return hwnd_; }
+  std::wstring AccessibleName() const override;
+  LONG AccessibleState() const override;
+  bool AccessiblePress() override;
+
+  // Reads the system's high-contrast setting into the looks.
+  void ReadHighContrast();
+  // ButtonEnabled was written: the window leaves the tab order while the
+  // button is disabled, and assistive programs hear of the new state.
+  void EnabledChanged();
+  void Announce(DWORD event) const;
+
   void FireEvent(DISPID id, DISPPARAMS& params);
   void NotifyChanged(DISPID id);
   template <typename Write>
@@ -165,7 +180,8 @@ class Quillon final : public _Quillon,
   ComPtr<IOleClientSite> site_;
   ComPtr<IOleInPlaceSite> inPlaceSite_;  // while activated through it
   ComPtr<IOleAdviseHolder> adviseHolder_;
-  SIZEL extent_{};  // HIMETRIC
+  ComPtr<ButtonAccessible> accessible_;  // made on the first WM_GETOBJECT
+  SIZEL extent_{};                       // HIMETRIC
   HWND hwnd_ = nullptr;
   bool timerSet_ = false;
   bool pressed_ = false;

@@ -356,6 +356,158 @@ TEST(ButtonModelCreation, TimerRunsFromTheStartAndItsFirstTickRaisesMouseOutAlon
   EXPECT_FLOAT_EQ(model.imgPicture().rect.width, 495);
 }
 
+// ---------------------------------------------------------------- high contrast and the space bar
+
+void ExpectAppearance(const ButtonModel& m, Appearance want, const char* what) {
+  const Appearance got = m.Look();
+  EXPECT_EQ(got.fill, want.fill) << what;
+  EXPECT_EQ(got.outlineVisible, want.outlineVisible) << what;
+  EXPECT_EQ(got.outlineWidth, want.outlineWidth) << what;
+  EXPECT_EQ(got.outlineColour, want.outlineColour) << what;
+  EXPECT_EQ(got.textColour, want.textColour) << what;
+  EXPECT_EQ(got.focusRectangle, want.focusRectangle) << what;
+}
+
+// Every state of a button, walked once with the system's high contrast on
+// and once with it off: with it on only system colours show, the focus and
+// the hover are marked with the highlight colour and the focus rectangle.
+TEST_F(ButtonModelTest, HighContrastLooksOfEveryStateAndTheOwnLooksWithItOff) {
+  const Colour back = 0x80000018, ink = 0x123456;
+  model.WriteBackColour(back);
+  model.WriteFontColour(ink);
+  struct Step {
+    const char* what;
+    Appearance own, contrast;
+    bool hover;
+  };
+  const Step steps[] = {
+      {"resting",
+       {back, true, 1, kRestingOutline, ink, false},
+       {kButtonFace, true, 1, kButtonText, kButtonText, false},
+       false},
+      {"hovered",
+       {back, true, 2, kHoverOutline, ink, false},
+       {kButtonFace, true, 2, kHighlight, kButtonText, false},
+       true},
+      {"focused and hovered",
+       {kFocusFill, true, 2, kHoverOutline, ink, false},
+       {kButtonFace, true, 2, kHighlight, kButtonText, true},
+       true},
+      {"focused",
+       {kFocusFill, true, 2, kFocusOutline, ink, false},
+       {kButtonFace, true, 2, kHighlight, kButtonText, true},
+       false},
+      {"disabled and focused",
+       {kDisabledFill, false, 2, kFocusOutline, kDisabledText, true},
+       {kButtonFace, true, 1, kGrayText, kGrayText, true},
+       false},
+      {"disabled and hovered",
+       {kDisabledFill, false, 2, kHoverOutline, kDisabledText, false},
+       {kButtonFace, true, 1, kGrayText, kGrayText, false},
+       false},
+      {"resting again",
+       {back, true, 1, kRestingOutline, ink, false},
+       {kButtonFace, true, 1, kButtonText, kButtonText, false},
+       false},
+  };
+  for (bool contrast : {true, false}) {
+    SCOPED_TRACE(contrast ? "high contrast" : "own look");
+    model.SetHighContrast(contrast);
+    EXPECT_EQ(model.HighContrast(), contrast);
+    platform.cursorOver = false;
+    model.WriteEnabled(kTrue);
+    model.TimerTick();
+    model.FocusLost();
+    int step = 0;
+    auto check = [&] {
+      const Step& s = steps[step++];
+      ExpectAppearance(model, contrast ? s.contrast : s.own, s.what);
+      EXPECT_EQ(model.HoverLookShown(), s.hover) << s.what;
+    };
+    check();
+    platform.cursorOver = true;
+    model.MouseMove(0, 0, 10, 10);
+    check();
+    model.FocusGained();
+    check();
+    platform.cursorOver = false;
+    model.TimerTick();
+    check();
+    model.WriteEnabled(kFalse);
+    check();
+    model.FocusLost();
+    platform.cursorOver = true;
+    model.MouseMove(0, 0, 10, 10);
+    check();
+    platform.cursorOver = false;
+    model.TimerTick();
+    model.WriteEnabled(kTrue);
+    check();
+  }
+}
+
+TEST_F(ButtonModelTest, SwitchingHighContrastOffShowsTheOwnLookOfWhatHappenedMeanwhile) {
+  model.WriteBackColour(0x00FF00);
+  const int before = platform.redraws;
+  model.SetHighContrast(true);
+  EXPECT_GT(platform.redraws, before);  // the switch repaints at once
+  model.FocusGained();
+  model.WriteFontColour(0x0000FF);
+  ExpectAppearance(model, {kButtonFace, true, 2, kHighlight, kButtonText, true}, "contrast, focused");
+  // The parts kept their own colours all along.
+  EXPECT_EQ(model.shpGround().fill, kFocusFill);
+  EXPECT_EQ(model.lblCaption().textColour, 0x0000FFu);
+
+  const int whileOn = platform.redraws;
+  model.SetHighContrast(false);
+  EXPECT_GT(platform.redraws, whileOn);
+  ExpectAppearance(model, {kFocusFill, true, 2, kFocusOutline, 0x0000FF, false}, "own look, focused");
+  model.FocusLost();
+  ExpectAppearance(model, {0x00FF00, true, 1, kRestingOutline, 0x0000FF, false}, "own look, resting");
+}
+
+TEST_F(ButtonModelTest, SpaceBarClicksOnReleaseOnlyWhenPressedOnTheFocusedEnabledButton) {
+  // Without the focus the button never sees the key; with it, down arms and
+  // up clicks, once however long the key repeats.
+  model.SpaceDown();
+  model.SpaceUp();
+  EXPECT_TRUE(platform.events.empty());
+  model.FocusGained();
+  model.SpaceDown();
+  model.SpaceDown();
+  model.SpaceDown();
+  EXPECT_TRUE(platform.events.empty());  // nothing before the release
+  model.SpaceUp();
+  EXPECT_EQ(platform.events, std::vector<std::string>{"Click"});
+  model.SpaceUp();  // a release without a press
+  EXPECT_EQ(platform.events.size(), 1u);
+
+  // The focus moves on while the key is down: no click.
+  model.SpaceDown();
+  model.FocusLost();
+  model.FocusGained();
+  model.SpaceUp();
+  EXPECT_EQ(platform.events.size(), 1u);
+
+  // Disabled: pressed or released, nothing; disabled between the two, the
+  // release does not click either.
+  model.WriteEnabled(kFalse);
+  model.SpaceDown();
+  model.SpaceUp();
+  model.WriteEnabled(kTrue);
+  model.SpaceDown();
+  model.WriteEnabled(kFalse);
+  model.SpaceUp();
+  EXPECT_EQ(platform.events.size(), 1u);
+
+  // The character the key also makes is no click of its own.
+  model.WriteEnabled(kTrue);
+  model.SpaceDown();
+  model.KeyPress(32);
+  model.SpaceUp();
+  EXPECT_EQ(platform.events, (std::vector<std::string>{"Click", "Click"}));
+}
+
 TEST_F(ButtonModelTest, HitTestFindsThePartAndItsOwnCoordinates) {
   model.WritePictureStretch(kFalse);
   GiveIcon();  // picture 75..555 x 67.5..547.5, caption from 630, top 210

@@ -1,17 +1,25 @@
 // The eight Quillon buttons of the program's windows, each four times (for
 // the resting, hovered, focused and disabled look), loaded from property
-// bags as the windows' stored layouts hold them. The gallery check drives it
+// bags as the windows' stored layouts hold them, and below them one button
+// as the system's high-contrast setting shows it. The gallery check drives it
 // under Xvfb: it hovers and focuses the buttons with the real pointer and
 // takes the screenshots.
+//
+//   quillon_gallery.exe [colours-file]
+//
+// writes the system colours the high-contrast row draws with to the file,
+// one "name #RRGGBB" a line, for the check to look for.
 
 #include <windows.h>
 #include <ole2.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Dispids.h"
+#include "FakeHighContrast.h"
 #include "QuillonHost.h"
 
 namespace {
@@ -35,6 +43,7 @@ struct Instance {
   double fontSize;
   int textAlign;  // -1: no entry
   int stretch;    // -1: no entry, else 0 or 1
+  bool highContrast = false;
 };
 
 const Instance kInstances[] = {
@@ -47,7 +56,25 @@ const Instance kInstances[] = {
     {L"error report", L"qbtnCopy", 2655, 375, L"Fehlerbericht kopieren", -1, static_cast<LONG>(0x80000005), 0, 9.75, -1,
      -1},
     {L"about", L"qbtnOk", 1455, 495, L"Ok", 4, static_cast<LONG>(0x80000005), 0, 9.75, -1, -1},
+    {L"main", L"qbtnApply", 2535, 615, L"Änderungen übernehmen", 4, static_cast<LONG>(0x80000018), 103, 8.25, 0, 0,
+     true},
 };
+
+// "#RRGGBB" of a system colour.
+std::string Hex(int index) {
+  const COLORREF c = GetSysColor(index);
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", GetRValue(c), GetGValue(c), GetBValue(c));
+  return text;
+}
+
+void WriteColours(const wchar_t* path) {
+  FILE* out = _wfopen(path, L"w");
+  if (!out) return;
+  std::fprintf(out, "face %s\ntext %s\nhighlight %s\ngray %s\n", Hex(COLOR_BTNFACE).c_str(), Hex(COLOR_BTNTEXT).c_str(),
+               Hex(COLOR_HIGHLIGHT).c_str(), Hex(COLOR_GRAYTEXT).c_str());
+  std::fclose(out);
+}
 
 std::vector<BYTE> ResourceBytes(int id) {
   HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
@@ -104,7 +131,8 @@ LRESULT CALLBACK GalleryProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       int row = 0;
       for (const auto& in : kInstances) {
         RECT r{8, kTop + row * kRowHeight + kButtonInset, kLeft - 8, kTop + (row + 1) * kRowHeight};
-        std::wstring label = std::wstring(in.name) + L"\n(" + in.window + L" window)";
+        std::wstring label = std::wstring(in.name) + L"\n(" +
+                             (in.highContrast ? L"high contrast" : in.window + std::wstring(L" window")) + L")";
         DrawTextW(dc, label.c_str(), -1, &r, DT_LEFT);
         ++row;
       }
@@ -120,7 +148,7 @@ void CALLBACK GiveUp(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(3); }
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   if (FAILED(OleInitialize(nullptr))) return 2;
   WNDCLASSW wc{};
   wc.lpfnWndProc = GalleryProc;
@@ -137,8 +165,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   host::Journal journal;
   std::vector<std::unique_ptr<Button>> buttons;
   int status = 0;
+  std::unique_ptr<host::FakeHighContrast> contrast;
   for (int row = 0; row < rows; ++row) {
     const Instance& in = kInstances[row];
+    // The setting is on while the high-contrast row is made: its buttons read
+    // it as they are made, the others keep their own look.
+    if (in.highContrast && !contrast) {
+      contrast = std::make_unique<host::FakeHighContrast>();
+      if (!contrast->Installed()) status = 1;
+    }
+    if (contrast) contrast->Set(in.highContrast);
     for (int col = 0; col < 4; ++col) {
       const int left = (kLeft + col * kColumnWidth) * 15, top = (kTop + row * kRowHeight + kButtonInset) * 15;
       auto bag = BagOf(in);
@@ -155,6 +191,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       buttons.push_back(std::move(button));
     }
   }
+  contrast.reset();
+  std::wstring coloursFile = commandLine ? commandLine : L"";
+  if (coloursFile.size() > 1 && coloursFile.front() == L'"')
+    coloursFile = coloursFile.substr(1, coloursFile.find(L'"', 1) - 1);
+  if (!coloursFile.empty()) WriteColours(coloursFile.c_str());
   ShowWindow(window, SW_SHOW);
   UpdateWindow(window);
 

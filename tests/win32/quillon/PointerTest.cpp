@@ -109,19 +109,27 @@ TEST_F(PointerTest, PressDraggedOffTheButtonIsNoClick) {
   EXPECT_EQ(journal.Count(L"Click"), 0);
 }
 
-TEST_F(PointerTest, EnterClicksWhileEnabledAndNoOtherKeyDoes) {
+TEST_F(PointerTest, EnterAndSpaceClickWhileEnabledAndNoOtherKeyDoes) {
   SetFocus(a.Window());
   ASSERT_EQ(GetFocus(), a.Window());
   Key(a.Window(), VK_RETURN);
   EXPECT_EQ(journal.Count(L"Click"), 1);
-  Key(a.Window(), VK_SPACE);
   Key(a.Window(), 'A');
   Key(a.Window(), VK_ESCAPE);
   SendMessageW(a.Window(), WM_CHAR, 10, 0);
+  SendMessageW(a.Window(), WM_CHAR, ' ', 0);  // the space bar's character is no click
   EXPECT_EQ(journal.Count(L"Click"), 1);
+  // The space bar clicks as on a push button: when it is let go.
+  PostMessageW(a.Window(), WM_KEYDOWN, VK_SPACE, 1);
+  Pump(30);
+  EXPECT_EQ(journal.Count(L"Click"), 1);
+  PostMessageW(a.Window(), WM_KEYUP, VK_SPACE, 0xC0000001);
+  Pump(30);
+  EXPECT_EQ(journal.Count(L"Click"), 2);
   a.Control()->put_ButtonEnabled(VARIANT_FALSE);
   Key(a.Window(), VK_RETURN);
-  EXPECT_EQ(journal.Count(L"Click"), 1);
+  Key(a.Window(), VK_SPACE);
+  EXPECT_EQ(journal.Count(L"Click"), 2);
 }
 
 TEST_F(PointerTest, EnterIsTheButtonsEvenInADialogLoop) {
