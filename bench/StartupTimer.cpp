@@ -2,8 +2,12 @@
 // window, several programs in turn in one run, so that each run of one is
 // measured under the same conditions as its neighbours of the others.
 //
-//   StartupTimer [--runs N] [--warmup W] [--timeout-ms T]
+//   StartupTimer [--runs N] [--warmup W] [--timeout-ms T] [--idle-ms I]
 //                <label> <exe> <window class or -> <window title> ...
+//
+// With --idle-ms, each program is then started once more and left alone
+// with its window shown: its CPU time over I ms (after a second to settle)
+// and its peak working set are reported beside the baseline's.
 //
 // The first program is the baseline: the others are reported as the ratio of
 // their median to its median. Each run launches the exe with CreateProcess
@@ -14,6 +18,7 @@
 // is reversed every other round, so neither always runs right after the
 // other.
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -147,11 +152,49 @@ int Usage() {
   return 2;
 }
 
+// CPU time in ms over idleMs of the shown, untouched program, and its peak
+// working set in KiB; false on failure.
+bool IdleOne(const Program& p, DWORD timeoutMs, DWORD idleMs, double& cpuMs, double& peakKiB) {
+  std::wstring commandLine = L"\"" + p.exe + L"\"";
+  const std::wstring folder = FolderOf(p.exe);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(p.exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+    return false;
+  const double start = Now();
+  HWND window = nullptr;
+  while (!(window = VisibleWindowOf(p, pi.dwProcessId)) && Now() - start < timeoutMs) Sleep(1);
+  auto cpu = [&] {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(pi.hProcess, &created, &exited, &kernel, &user);
+    auto ticks = [](FILETIME t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+  };
+  bool ok = window != nullptr;
+  if (ok) {
+    Sleep(1000);
+    const double before = cpu();
+    Sleep(idleMs);
+    cpuMs = cpu() - before;
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    ok = GetProcessMemoryInfo(pi.hProcess, &counters, sizeof counters) != FALSE;
+    peakKiB = static_cast<double>(counters.PeakWorkingSetSize) / 1024.0;
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return ok;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   int runs = 15, warmup = 2;
-  DWORD timeoutMs = 30000;
+  DWORD timeoutMs = 30000, idleMs = 0;
   std::vector<Program> programs;
   int i = 1;
   for (; i < argc && std::wcsncmp(argv[i], L"--", 2) == 0; i += 2) {
@@ -160,6 +203,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!std::wcscmp(argv[i], L"--runs")) runs = value;
     else if (!std::wcscmp(argv[i], L"--warmup")) warmup = value;
     else if (!std::wcscmp(argv[i], L"--timeout-ms")) timeoutMs = static_cast<DWORD>(value);
+    else if (!std::wcscmp(argv[i], L"--idle-ms")) idleMs = static_cast<DWORD>(value);
     else return Usage();
   }
   if (runs < 1 || (argc - i) < 4 || (argc - i) % 4 != 0) return Usage();
@@ -200,5 +244,22 @@ int wmain(int argc, wchar_t** argv) {
     std::wprintf(L"ratio %ls/%ls %.2f (of the minima %.2f)\n", programs[k].label.c_str(), programs[0].label.c_str(),
                  Median(programs[k].ms) / base,
                  *std::min_element(programs[k].ms.begin(), programs[k].ms.end()) / baseMin);
+
+  if (idleMs) {
+    double baseCpu = 0, basePeak = 0;
+    for (std::size_t k = 0; k < programs.size(); ++k) {
+      double cpuMs = 0, peakKiB = 0;
+      if (!IdleOne(programs[k], timeoutMs, idleMs, cpuMs, peakKiB)) {
+        std::fwprintf(stderr, L"the idle run of %ls failed\n", programs[k].label.c_str());
+        return 1;
+      }
+      if (k == 0) baseCpu = cpuMs, basePeak = peakKiB;
+      std::wprintf(L"idle %ls: %.0f ms of CPU in %lu ms, peak working set %.0f KiB", programs[k].label.c_str(), cpuMs,
+                   idleMs, peakKiB);
+      if (k > 0) std::wprintf(L" (CPU %+.0f ms, working set x%.2f against %ls)", cpuMs - baseCpu, peakKiB / basePeak,
+                              programs[0].label.c_str());
+      std::wprintf(L"\n");
+    }
+  }
   return 0;
 }

@@ -146,7 +146,7 @@ fi
 echo
 echo "== start-up: process start to visible main window ($runs launches each, alternating, 2 warm-ups)"
 startup="$(mktemp)"
-wine_run "$tree/bench/StartupTimer.exe" --runs "$runs" \
+wine_run "$tree/bench/StartupTimer.exe" --runs "$runs" --idle-ms 10000 \
   minimal "$win_tree\\bench\\MinimalWindow.exe" VelmoraBenchMinimalWindow "Velmora bench minimal window" \
   Velmora "$win_tree\\program\\Velmora.exe" VelmoraForm Velmora | tr -d '\r' | tee "$startup" ||
   die "the start-up benchmark failed"
