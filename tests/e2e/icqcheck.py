@@ -75,8 +75,8 @@ def bmp(path, regions):
         return r, g, b
 
     failed = False
-    for spec in regions:
-        box, colour = spec.split("=")
+    for region in regions:
+        box, colour = region.split("=")
         x0, y0, x1, y1 = (int(v) for v in box.split(","))
         want = tuple(int(colour[i:i + 2], 16) for i in (0, 2, 4))
         wrong = [(x, y, pixel(x, y)) for y in range(y0, y1) for x in range(x0, x1)
