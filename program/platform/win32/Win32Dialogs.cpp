@@ -31,8 +31,8 @@ class Win32FileDialog : public FileDialogPort {
     // The current folder stays where it was: the program's DLLs are never
     // looked for in a folder the user browsed to.
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn)) {
-      const DWORD error = CommDlgExtendedError();
+    if (!VELMORA_SYSTEM_FUNCTION(L"comdlg32.dll", GetOpenFileNameW)(&ofn)) {
+      const DWORD error = VELMORA_SYSTEM_FUNCTION(L"comdlg32.dll", CommDlgExtendedError)();
       if (error == 0) return false;  // cancelled
       Raise(32755, "Velmora", "The file dialog could not be shown (" + std::to_string(error) + ")");
     }

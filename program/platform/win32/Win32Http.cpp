@@ -40,7 +40,9 @@ Target CrackUrl(const std::string& url) {
   parts.dwStructSize = sizeof parts;
   // Non-zero lengths without buffers: the parts are pointed at in `wide`.
   parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
-  if (!InternetCrackUrlW(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts)) RaiseSystemError(GetLastError());
+  if (!VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetCrackUrlW)(wide.c_str(), static_cast<DWORD>(wide.size()), 0,
+                                                                  &parts))
+    RaiseSystemError(GetLastError());
   if ((parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) || !parts.lpszHostName ||
       parts.dwHostNameLength == 0)
     RaiseSystemError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
@@ -113,7 +115,7 @@ class Download {
     if (!given_up) handles_[slot] = handle;
     LeaveCriticalSection(&lock_);
     if (given_up) {
-      InternetCloseHandle(handle);
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetCloseHandle)(handle);
       SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
       return nullptr;
     }
@@ -124,7 +126,7 @@ class Download {
   void CloseHandles() {
     EnterCriticalSection(&lock_);
     for (int slot = kHandles - 1; slot >= 0; --slot) {
-      if (handles_[slot]) InternetCloseHandle(handles_[slot]);
+      if (handles_[slot]) VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetCloseHandle)(handles_[slot]);
       handles_[slot] = nullptr;
     }
     LeaveCriticalSection(&lock_);
@@ -132,37 +134,45 @@ class Download {
 
   void SetLimits(HINTERNET handle) {
     DWORD ms = stepMs_;
-    InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
-    InternetSetOptionW(handle, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms);
-    InternetSetOptionW(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+    VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetSetOptionW)
+    (handle, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+    VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetSetOptionW)(handle, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms);
+    VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetSetOptionW)
+    (handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
   }
 
   DWORD Fetch() {
-    HINTERNET session = Keep(kSession, InternetOpenW(L"Velmora", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    HINTERNET session = Keep(kSession, VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetOpenW)(
+                                           L"Velmora", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return GetLastError();
     SetLimits(session);
-    HINTERNET connection = Keep(kConnection, InternetConnectW(session, target_.host.c_str(), target_.port, nullptr,
-                                                              nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    HINTERNET connection = Keep(
+        kConnection, VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetConnectW)(
+                         session, target_.host.c_str(), target_.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!connection) return GetLastError();
     SetLimits(connection);
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                   INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
     if (target_.secure) flags |= INTERNET_FLAG_SECURE;
-    HINTERNET request = Keep(kRequest, HttpOpenRequestW(connection, L"GET", target_.path.c_str(), nullptr, nullptr,
-                                                        nullptr, flags, 0));
+    HINTERNET request =
+        Keep(kRequest, VELMORA_SYSTEM_FUNCTION(L"wininet.dll", HttpOpenRequestW)(
+                           connection, L"GET", target_.path.c_str(), nullptr, nullptr, nullptr, flags, 0));
     if (!request) return GetLastError();
     // Wine reads the timeouts from the request handle only.
     SetLimits(request);
-    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) return GetLastError();
+    if (!VELMORA_SYSTEM_FUNCTION(L"wininet.dll", HttpSendRequestW)(request, nullptr, 0, nullptr, 0))
+      return GetLastError();
     DWORD status = 0, size = sizeof status;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+    if (!VELMORA_SYSTEM_FUNCTION(L"wininet.dll", HttpQueryInfoW)(
+            request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
       return GetLastError();
     status_ = static_cast<int>(status);
     char buffer[4096];
     while (body_.size() < maxBytes_) {
       const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, maxBytes_ - body_.size()));
       DWORD got = 0;
-      if (!InternetReadFile(request, buffer, want, &got)) return GetLastError();
+      if (!VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetReadFile)(request, buffer, want, &got))
+        return GetLastError();
       if (got == 0) break;
       body_.append(buffer, got);
     }

@@ -228,6 +228,19 @@ class Win32MessageBox : public MessageBoxPort {
 
 }  // namespace
 
+FARPROC SystemFunction(const wchar_t* dll, const char* name) {
+  wchar_t folder[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) RaiseSystemError(GetLastError());
+  // From the system folder only: never a DLL of that name elsewhere.
+  const std::wstring path = std::wstring(folder, n) + L"\\" + dll;
+  HMODULE module = LoadLibraryW(path.c_str());
+  if (!module) RaiseSystemError(GetLastError());
+  FARPROC function = GetProcAddress(module, name);
+  if (!function) RaiseSystemError(GetLastError());
+  return function;
+}
+
 void InstallWin32Ports() {
   static Win32SystemFacts facts;
   static Win32CodePage codePage;

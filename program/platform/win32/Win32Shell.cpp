@@ -18,12 +18,13 @@ class Win32ShellAdapter : public ShellPort {
     CodePage& ansi = Ansi();
     const std::string ansiFile = ansi.ToAnsi(file);
     const std::string folder = ansi.ToAnsi(Facts().ProgramFolder());
-    ShellExecuteA(reinterpret_cast<HWND>(owner), "Open", ansiFile.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
+    VELMORA_SYSTEM_FUNCTION(L"shell32.dll", ShellExecuteA)
+    (reinterpret_cast<HWND>(owner), "Open", ansiFile.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL);
   }
 
   void OpenAddress(uintptr_t owner, const std::string& address) override {
-    ShellExecuteW(reinterpret_cast<HWND>(owner), L"open", Utf8ToWide(address).c_str(), nullptr, nullptr,
-                  SW_SHOWNORMAL);
+    VELMORA_SYSTEM_FUNCTION(L"shell32.dll", ShellExecuteW)
+    (reinterpret_cast<HWND>(owner), L"open", Utf8ToWide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   }
 };
 
