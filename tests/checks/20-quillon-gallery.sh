@@ -23,25 +23,14 @@ heights=(41 41 41 41 41 41 25 33 41)
 names=(qbtnRemoveBanner qbtnOpen qbtnApply qbtnCheckUpdate qbtnSettings qbtnInfo qbtnCopy qbtnOk "qbtnApply (high contrast)")
 contrast_row=8
 
-display=""
-for n in $(seq 91 140); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "no free X display"; exit 1; }
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
+. "$root/cmake/xvfb-env"
+velmora_display_start 91 140 || { echo "no free X display"; exit 1; }
 gallery=""
 cleanup() {
   [ -n "$gallery" ] && kill "$gallery" 2>/dev/null
-  # Wine's processes hold the display: they go before Xvfb does.
-  wineserver -k >/dev/null 2>&1
-  wineserver -w >/dev/null 2>&1
-  kill "$xvfb" 2>/dev/null
-  wait "$xvfb" 2>/dev/null
+  velmora_display_stop
 }
 trap cleanup EXIT
-export DISPLAY=":$display"
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
 # A wineserver left running by the tests has its desktop on the null driver,
 # where no window reaches X: the gallery starts Wine afresh on this display.

@@ -176,26 +176,14 @@ winpath() { "$WINELOADER" winepath -w "$1" 2>/dev/null </dev/null | tr -d '\r'; 
 unixpath() { "$WINELOADER" winepath -u "$1" 2>/dev/null </dev/null | tr -d '\r'; }
 
 step="fresh prefix on a virtual display"
-display=""
-for n in $(seq 141 190); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || fail "no free X display"
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
+. "$root/cmake/xvfb-env"
+velmora_display_start 141 190 || fail "no X display could be started"
 velmora_pid=""
 cleanup() {
   [ -n "$velmora_pid" ] && kill "$velmora_pid" 2>/dev/null
-  # Wine's processes hold the display: they go before Xvfb does.
-  wineserver -k >/dev/null 2>&1
-  wineserver -w >/dev/null 2>&1
-  kill "$xvfb" 2>/dev/null
-  wait "$xvfb" 2>/dev/null
+  velmora_display_stop
 }
 trap cleanup EXIT
-export DISPLAY=":$display"
-for _ in $(seq 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
 rm -rf "$WINEPREFIX"
 wine_ wineboot -i || fail "wineboot failed: $(cat "$work/wine.err")"
 wineserver -w

@@ -10,6 +10,7 @@
 
 E2E_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 . "$E2E_ROOT/cmake/wine-env"
+. "$E2E_ROOT/cmake/xvfb-env"
 [ -n "${E2E_PREFIX:-}" ] && export WINEPREFIX="$E2E_PREFIX"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
@@ -20,7 +21,6 @@ E2E_LAYOUTS="$E2E_ROOT/program/windows"
 E2E_SETTINGS='HKCU\SOFTWARE\velmora.example\Velmora\Settings'
 E2E_APP_PATHS='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\ICQ.exe'
 E2E_PID=""
-E2E_XVFB=""
 
 e2e_say() { printf '%s\n' "$*" >&2; }
 
@@ -41,24 +41,7 @@ e2e_build_driver() {
 # display another program takes at the same moment makes ours end at once:
 # the next number is tried.
 e2e_display_start() {
-  local n i
-  for n in $(seq 91 140); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    E2E_XVFB=$!
-    for i in $(seq 100); do
-      kill -0 "$E2E_XVFB" 2>/dev/null || break
-      # The display that answers is ours only if our server still runs.
-      if DISPLAY=":$n" xdotool getdisplaygeometry >/dev/null 2>&1 && sleep 0.2 && kill -0 "$E2E_XVFB" 2>/dev/null; then
-        export DISPLAY=":$n"
-        return 0
-      fi
-      sleep 0.1
-    done
-    kill "$E2E_XVFB" 2>/dev/null
-    wait "$E2E_XVFB" 2>/dev/null
-    E2E_XVFB=""
-  done
+  velmora_display_start 91 140 && return 0
   e2e_say "no X display could be started"
   return 1
 }
@@ -66,11 +49,7 @@ e2e_display_start() {
 # Wine's processes hold the display: the wineserver goes before Xvfb does.
 e2e_display_stop() {
   e2e_wine_stop
-  if [ -n "$E2E_XVFB" ]; then
-    kill "$E2E_XVFB" 2>/dev/null
-    wait "$E2E_XVFB" 2>/dev/null
-    E2E_XVFB=""
-  fi
+  velmora_display_stop
 }
 
 # A wineserver of this prefix left running elsewhere may have its desktop on
