@@ -46,6 +46,10 @@ class SystemFacts {
   virtual std::string ProgramFolder() = 0;
   // The user's folder for temporary files, with a trailing backslash.
   virtual std::string TempFolder() = 0;
+  // Whether the process holds an administrator's full rights: an elevated
+  // token, or on a system without UAC an administrator's token. True when it
+  // cannot be told, since the answer decides what the process may trust.
+  virtual bool RunsElevated() = 0;
 };
 
 // Conversion between the program's text (UTF-8) and the bytes of the system's
@@ -161,7 +165,9 @@ class ShellPort {
 
 // HTTP downloads. The Win32 adapter bounds connect and receive, so that a
 // server that never answers ends the download within seconds, and keeps the
-// calling window thread's messages flowing while it waits.
+// calling window thread's messages flowing while it waits. It follows a
+// redirect only within the same scheme, host and port; any other comes back
+// as the 3xx answer it is. No logon, cookie or cache takes part.
 class HttpPort {
  public:
   struct Response {
@@ -172,6 +178,12 @@ class HttpPort {
   // A fresh copy of `url` (never from a cache). Raises when the server
   // cannot be reached or does not answer in time.
   virtual Response Get(const std::string& url, std::size_t maxBytes) = 0;
+  // Bracket a dialogue around downloads (a check and the answer it shows).
+  // In between, the active window's commands are held off, and a request to
+  // close it is kept and made when the dialogue ends, so that the window is
+  // never unloaded under the code that waits. Calls nest.
+  virtual void BeginDialogue() = 0;
+  virtual void EndDialogue() = 0;
 };
 
 // The ports in use. Pointers are not owned. A port that is not installed raises

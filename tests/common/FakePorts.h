@@ -45,6 +45,8 @@ class FakeFacts : public SystemFacts {
   std::string tempFolder = "C:\\Temp\\";
   std::string ProgramFolder() override { return programFolder; }
   std::string TempFolder() override { return tempFolder; }
+  bool elevated = false;
+  bool RunsElevated() override { return elevated; }
 };
 
 class RecordingMessageBox : public MessageBoxPort {

@@ -187,6 +187,30 @@ class Win32SystemFacts : public SystemFacts {
     if (n == 0 || n > MAX_PATH) RaiseSystemError(GetLastError());
     return WideToUtf8(buf, static_cast<int>(n));
   }
+
+  bool RunsElevated() override {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return true;
+    // TokenElevation (20) is known from Vista on; XP refuses the class with
+    // ERROR_INVALID_PARAMETER.
+    DWORD elevated = 0, size = 0;
+    const BOOL known = GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(20), &elevated,
+                                           sizeof elevated, &size);
+    const DWORD error = known ? 0 : GetLastError();
+    CloseHandle(token);
+    if (known) return elevated != 0;
+    if (error != ERROR_INVALID_PARAMETER) return true;
+    // Without UAC an administrator's token carries all its rights at once.
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &administrators))
+      return true;
+    BOOL member = FALSE;
+    const BOOL checked = CheckTokenMembership(nullptr, administrators, &member);
+    FreeSid(administrators);
+    return !checked || member;
+  }
 };
 
 HKEY AsHkey(RegistryPort::Key key) { return reinterpret_cast<HKEY>(key); }
