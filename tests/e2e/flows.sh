@@ -480,6 +480,16 @@ flow_update() {
   read -r port _ <"$FLOW/server.state"
   record_shell
 
+  # With an administrator's full token the check takes only its built-in
+  # address, which a test never reaches: UpdateURL must not count.
+  drv regset "$E2E_SETTINGS" Language 2 || fail "cannot set Language"
+  start_main
+  check_with newer "The update check failed. Please try again later." box-update-elevated.png
+  answer OK
+  quit_main
+
+  # The user's programs run with a limited token.
+  E2E_TOKEN=limited
   drv regset "$E2E_SETTINGS" Language 1 || fail "cannot set Language"
   start_main
   check_with newer "Es existiert eine neue Version. Wollen Sie diese nun herunterladen?" box-update-new-de.png

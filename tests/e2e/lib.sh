@@ -218,10 +218,16 @@ e2e_shot() {  # window file
 
 # Starts Velmora.exe in the background with extra environment assignments
 # (LC_ALL=... and the like); its output goes to LOG.
+# With E2E_TOKEN=limited the program runs with a limited token, as under UAC
+# (Wine's own start gives an administrator's full token).
 e2e_start() {  # log [NAME=value ...]
   local log="$1"
   shift
-  env "$@" "$WINELOADER" "$E2E_EXE" >"$log" 2>&1 &
+  if [ "${E2E_TOKEN:-}" = limited ]; then
+    env "$@" "$WINELOADER" "$E2E_DRIVER" limited "$(e2e_winpath "$E2E_EXE")" >"$log" 2>&1 &
+  else
+    env "$@" "$WINELOADER" "$E2E_EXE" >"$log" 2>&1 &
+  fi
   E2E_PID=$!
 }
 
