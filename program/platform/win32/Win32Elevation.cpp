@@ -143,6 +143,8 @@ std::unique_ptr<ElevationPort> MakeWin32Elevation(const std::wstring& program) {
 }
 
 void InstallWin32Elevation() {
+  // A port put in place before the program started (a test's) stays.
+  if (ThePorts().elevation) return;
   static const std::unique_ptr<ElevationPort> elevation = MakeWin32Elevation();
   ThePorts().elevation = elevation.get();
 }

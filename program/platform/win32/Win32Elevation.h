@@ -13,7 +13,8 @@ class ElevationPort;
 // when empty).
 std::unique_ptr<ElevationPort> MakeWin32Elevation(const std::wstring& program = {});
 
-// Installs the adapter for this program as the elevation port.
+// Installs the adapter for this program as the elevation port, unless one
+// is installed already.
 void InstallWin32Elevation();
 
 }  // namespace velmora
