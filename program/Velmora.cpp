@@ -3,9 +3,14 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <string>
+#include <vector>
+
 #include "errors/ErrChain.h"
+#include "platform/win32/Win32Elevation.h"
 #include "platform/win32/Win32Http.h"
 #include "platform/win32/Win32Ports.h"
+#include "services/basElevation.h"
 #include "services/basMain.h"
 #include "windows/frmMain.h"
 #include "windows/frmShowError.h"
@@ -18,12 +23,28 @@ velmora::MainWindowTexts& LoadedMainWindow() {
   return main;
 }
 
+// The program started as administrator by itself: one command on ICQ's
+// files, no window, no settings.
+int RunElevated(const std::vector<std::string>& arguments) {
+  velmora::ElevatedCommand command;
+  if (!velmora::ParseElevatedCommand(arguments, &command)) return 2;
+  velmora::InstallWin32Ports();
+  return velmora::RunElevatedCommand(command);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The program's DLLs come from the system or from its own folder, never
   // from the current folder.
   SetDllDirectoryW(L"");
+  {
+    const wchar_t* line = GetCommandLineW();
+    std::vector<std::string> arguments =
+        velmora::SplitCommandLine(velmora::WideToUtf8(line, static_cast<int>(wcslen(line))));
+    if (arguments.size() >= 2 && arguments[1] == "/elevated")
+      return RunElevated(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+  }
   if (FAILED(OleInitialize(nullptr))) return 1;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
@@ -31,6 +52,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   velmora::InstallWin32Ports();
   velmora::InstallWin32Dialogs();
   velmora::InstallWin32HttpAndShell();
+  velmora::InstallWin32Elevation();
   velmora::ThePorts().reportWindow = &velmora::ErrorForm();
   velmora::TheMainWindow = &LoadedMainWindow;
 

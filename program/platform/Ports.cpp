@@ -28,5 +28,6 @@ FileDialogPort& FileDialog() { return Require(ThePorts().fileDialog); }
 ClipboardPort& Clipboard() { return Require(ThePorts().clipboard); }
 ShellPort& Shell() { return Require(ThePorts().shell); }
 HttpPort& Http() { return Require(ThePorts().http); }
+ElevationPort& Elevation() { return Require(ThePorts().elevation); }
 
 }  // namespace velmora

@@ -50,6 +50,9 @@ class SystemFacts {
   // token, or on a system without UAC an administrator's token. True when it
   // cannot be told, since the answer decides what the process may trust.
   virtual bool RunsElevated() = 0;
+  // The user's own application data folder on this machine (not roaming),
+  // with a trailing backslash.
+  virtual std::string LocalAppDataFolder() = 0;
 };
 
 // Conversion between the program's text (UTF-8) and the bytes of the system's
@@ -132,6 +135,9 @@ class FileSystemPort {
   // Every entry of the folder except "." and "..", in the system's order.
   // A folder that does not exist has none.
   virtual std::vector<Entry> List(const std::string& folder) = 0;
+  // Creates the folder; its parent must exist. A folder that exists already
+  // is left as it is.
+  virtual void MakeFolder(const std::string& path) = 0;
 };
 
 // The common file-open dialog. `filter` is "label|pattern[|label|pattern...]".
@@ -186,6 +192,30 @@ class HttpPort {
   virtual void EndDialogue() = 0;
 };
 
+// Rights to write into a folder, and the way to get more of them: the
+// program started again as administrator.
+class ElevationPort {
+ public:
+  struct Outcome {
+    bool started = false;    // false: the user declined the system's prompt
+    uint32_t exitCode = 0;   // the elevated program's exit code
+  };
+  virtual ~ElevationPort() = default;
+  // Whether this process may create and delete a file of its own in the
+  // folder. A folder's read-only attribute says nothing about that.
+  virtual bool MayWrite(const std::string& folder) = 0;
+  // Whether the process runs with a token that UAC has limited: a filtered
+  // administrator's, or a standard user's while UAC is on. Asking for
+  // administrator rights can then help; elsewhere (XP, UAC off, a full
+  // token) it cannot.
+  virtual bool TokenIsLimited() = 0;
+  // Starts this program as administrator with the arguments and waits for
+  // it to end. The calling window is disabled meanwhile but keeps painting.
+  // Raises when it could not be started for another reason than the user's
+  // answer.
+  virtual Outcome RunElevated(const std::string& arguments) = 0;
+};
+
 // The ports in use. Pointers are not owned. A port that is not installed raises
 // error 91 when it is used.
 struct Ports {
@@ -199,6 +229,7 @@ struct Ports {
   ClipboardPort* clipboard = nullptr;
   ShellPort* shell = nullptr;
   HttpPort* http = nullptr;
+  ElevationPort* elevation = nullptr;
 };
 
 Ports& ThePorts();
@@ -213,6 +244,7 @@ FileDialogPort& FileDialog();
 ClipboardPort& Clipboard();
 ShellPort& Shell();
 HttpPort& Http();
+ElevationPort& Elevation();
 
 // Windows-1252, the fixed single-byte code page used where the system has none
 // (the native build). The five bytes without a character map to the C1 controls

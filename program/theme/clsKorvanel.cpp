@@ -52,6 +52,10 @@ std::unique_ptr<clsKorvanel>& KorvanelSlot() {
 
 }  // namespace
 
+bool IsDefaultToClear(const std::string& name, uint32_t attributes) {
+  return IsOrdinaryFile(attributes) && MatchesXmlPattern(name);
+}
+
 bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_view strReplacement) {
   const std::size_t start = Finder(strSearch).In(strText, 0);
   if (start == std::string::npos) return false;
@@ -116,7 +120,7 @@ void clsKorvanel::ClearDefaultsFolder() {
   FileSystemPort& files = Files();
   const std::vector<FileSystemPort::Entry> entries = files.List(DefaultsFolder_);
   for (const FileSystemPort::Entry& entry : entries) {
-    if (!IsOrdinaryFile(entry.attributes) || !MatchesXmlPattern(entry.name)) continue;
+    if (!IsDefaultToClear(entry.name, entry.attributes)) continue;
     const std::string path = DefaultsFolder_ + entry.name;
     try {
       files.SetAttributes(path, 0);

@@ -4,10 +4,17 @@
 // edit finds the start of one element's start tag and replaces that whole tag.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace velmora {
+
+// ICQ's files that Velmora changes, relative to ICQ's folder.
+inline constexpr const char* kThemeCoreFolder = "services\\icqApp\\ver1\\theme\\MUICore\\";
+inline constexpr const char* kMsgStyleFile = "services\\icqApp\\ver1\\theme\\MUIMessage\\MsgSessionDlg.style.box";
+inline constexpr const char* kClStyleFile = "services\\icqApp\\ver1\\theme\\MUICore\\MainDlgPanelOwner.style.box";
+inline constexpr const char* kDefaultsFolder = "ConfigFiles\\Defaults\\";
 
 // The texts the edits look for (S) and put in (A).
 inline constexpr std::string_view S1 = "<style id=\"FeaturesBannerArea\"";
@@ -34,8 +41,18 @@ inline constexpr std::string_view A5 =
 // nothing is replaced and the edit counts as applied.
 bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_view strReplacement);
 
+// Whether ClearDefaultsFolder deletes a file of that name and those
+// attributes from the defaults folder.
+bool IsDefaultToClear(const std::string& name, uint32_t attributes);
+
 class clsKorvanel {
  public:
+  // Points the three paths at the files of the ICQ folder strICQPath.
+  void UseFolder(const std::string& strICQPath) {
+    MsgConfigFile(strICQPath + kMsgStyleFile);
+    ClThemeFile(strICQPath + kClStyleFile);
+    DefaultsFolder(strICQPath + kDefaultsFolder);
+  }
   // Full path of ICQ's defaults folder, ending in a backslash.
   void DefaultsFolder(const std::string& strValue) { DefaultsFolder_ = strValue; }
   // Full path of the message window's style file.

@@ -6,7 +6,9 @@
 #include "errors/ErrChain.h"
 #include "errors/VbConvert.h"
 #include "platform/Ports.h"
+#include "services/basElevation.h"
 #include "services/clsAutoUpdate.h"
+#include "services/clsBackup.h"
 #include "services/clsFile.h"
 #include "services/clsReg.h"
 #include "theme/clsKorvanel.h"
@@ -18,7 +20,6 @@ namespace velmora {
 namespace {
 
 constexpr const char* kVendorKey = "velmora.example";
-constexpr const char* kThemeCore = "services\\icqApp\\ver1\\theme\\MUICore\\";
 constexpr const char* kPictureFilter = "Bilddateien(*.jpg;*.gif;*.bmp;*.tif)|*.jpg;*.gif;*.bmp;*.tif";
 
 constexpr uint32_t MB_OK_EXCLAMATION = 0x30;
@@ -37,6 +38,9 @@ int PixelsOf(float twips, bool across) {
   const double pixels = std::nearbyint(static_cast<double>(twips) / TwipsPerPixel(across));
   return pixels > INT_MAX / 2 ? INT_MAX / 2 : pixels < INT_MIN / 2 ? INT_MIN / 2 : static_cast<int>(pixels);
 }
+
+// The folder that holds a file, with its trailing backslash.
+std::string ParentFolder(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
 
 }  // namespace
 
@@ -74,11 +78,9 @@ void frmMain::Form_Load() {
     trap.at(50);
     strICQPath = GetICQPath();
     trap.at(60);
-    ShowPreview(strICQPath + kThemeCore + "cl.jpg");
+    ShowPreview(strICQPath + PictureFile());
     trap.at(70);
-    Korvanel().MsgConfigFile(strICQPath + "services\\icqApp\\ver1\\theme\\MUIMessage\\MsgSessionDlg.style.box");
-    Korvanel().ClThemeFile(strICQPath + kThemeCore + "MainDlgPanelOwner.style.box");
-    Korvanel().DefaultsFolder(strICQPath + "ConfigFiles\\Defaults\\");
+    Korvanel().UseFolder(strICQPath);
     trap.at(80);
     if (!strICQPath.empty()) {
       const bool msgRemoved = Korvanel().MsgBannerIsRemoved();
@@ -298,11 +300,22 @@ void frmMain::qbtnApply_Click() {
       return;
     }
     trap.at(20);
-    ReplaceWhole(strICQPath + kThemeCore + "cl.jpg", PersistentImageAsBmp(Control("picImage")));
+    const std::string bitmap = PersistentImageAsBmp(Control("picImage"));
+    clsBackup().KeepOriginals(strICQPath, {PictureFile()});
     trap.at(30);
+    switch (WithRights({strICQPath + kThemeCoreFolder}, {"apply", strICQPath, {}, {}, {}}, bitmap)) {
+      case Rights::Here:
+        InstallPicture(trap, strICQPath, bitmap);
+        break;
+      case Rights::DoneElevated:
+        break;
+      case Rights::FailedElevated:
+        return;
+    }
+    trap.at(50);
     MessageBoxes().Show(ByLanguage("Änderungen wurden übernommen", "Changes have been applied"), APP_TITLE,
                         MB_OK_INFORMATION);
-    trap.at(40);
+    trap.at(60);
     if (CloseAfterApply == 1) Unload();
   });
 }
@@ -315,12 +328,20 @@ void frmMain::qbtnRemoveBanner_Click() {
       return;
     }
     trap.at(20);
-    Korvanel().RemoveMsgBanner();
+    clsBackup().KeepOriginals(strICQPath, BannerRemovalFiles(strICQPath));
     trap.at(30);
-    Korvanel().RemoveClBanner();
-    trap.at(40);
-    Korvanel().ClearDefaultsFolder();
-    trap.at(50);
+    const std::vector<std::string> folders = {ParentFolder(strICQPath + kMsgStyleFile),
+                                              ParentFolder(strICQPath + kClStyleFile), strICQPath + kDefaultsFolder};
+    switch (WithRights(folders, {"remove-banners", strICQPath, {}, {}, {}})) {
+      case Rights::Here:
+        RemoveBanners(trap, strICQPath);
+        break;
+      case Rights::DoneElevated:
+        break;
+      case Rights::FailedElevated:
+        return;
+    }
+    trap.at(70);
     SetVisible("qbtnRemoveBanner", false);
   });
 }

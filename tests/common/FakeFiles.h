@@ -100,6 +100,16 @@ class FakeFiles : public FileSystemPort {
     return entries;
   }
 
+  void MakeFolder(const std::string& path) override {
+    std::string name = path;
+    if (!name.empty() && name.back() == '\\') name.pop_back();
+    Enter("MakeFolder", name);
+    if (folders.count(name)) return;
+    if (files.count(name)) RaiseSystemError(183);
+    if (!folders.count(Parent(name))) RaiseSystemError(3);
+    folders.insert(name);
+  }
+
   static std::string Parent(const std::string& path) {
     const std::size_t slash = path.rfind('\\');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);

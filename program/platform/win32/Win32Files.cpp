@@ -158,6 +158,17 @@ class Win32Files : public FileSystemPort {
     if (GetLastError() != ERROR_NO_MORE_FILES) RaiseLastError();
     return entries;
   }
+
+  void MakeFolder(const std::string& path) override {
+    const std::wstring wide = Utf8ToWide(path);
+    if (CreateDirectoryW(wide.c_str(), nullptr)) return;
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      return;
+    RaiseSystemError(error);
+  }
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <oleauto.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -210,6 +211,16 @@ class Win32SystemFacts : public SystemFacts {
     const BOOL checked = CheckTokenMembership(nullptr, administrators, &member);
     FreeSid(administrators);
     return !checked || member;
+  }
+
+  std::string LocalAppDataFolder() override {
+    wchar_t buf[MAX_PATH] = {};
+    const HRESULT hr = VELMORA_SYSTEM_FUNCTION(L"shell32.dll", SHGetFolderPathW)(
+        nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, buf);
+    if (FAILED(hr)) RaiseSystemError(HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : ERROR_PATH_NOT_FOUND);
+    std::string folder = WideToUtf8(buf, static_cast<int>(wcslen(buf)));
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return folder;
   }
 };
 
