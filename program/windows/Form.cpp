@@ -8,6 +8,7 @@
 
 #include "errors/ErrChain.h"
 #include "platform/win32/Win32Ports.h"
+#include "windows/LinkLabel.h"
 #include "windows/PictureBox.h"
 #include "windows/Resources.h"
 
@@ -259,6 +260,7 @@ void Form::CreateOne(const LayoutControl& c) {
     const std::string align = c.Text("Alignment", "Left");
     make(L"STATIC", SS_NOTIFY | (Is(align, "Center") ? SS_CENTER : Is(align, "Right") ? SS_RIGHT : SS_LEFT));
     it.autoSize = c.Flag("AutoSize");
+    if (c.Flag("Link")) MakeLinkLabel(it.hwnd);
   } else if (Is(c.kind, "TextBox")) {
     DWORD style = WS_TABSTOP | ES_AUTOHSCROLL;
     if (c.Flag("MultiLine")) style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
