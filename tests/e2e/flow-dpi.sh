@@ -15,6 +15,12 @@
 
 DPI_KEY='HKCU\Control Panel\Desktop'
 
+# At 144 dots per inch the report window is wider than a screen of 1024 x
+# 768: a screen such a user has. This file is read before the display starts.
+case " $* " in
+  *" dpi "*) export VELMORA_XVFB_SCREEN="${VELMORA_XVFB_SCREEN:-1920x1200x24}" ;;
+esac
+
 dpi_set() {  # dots per inch, or none to take the setting away
   if [ -n "${1:-}" ]; then
     "$WINELOADER" reg add "$DPI_KEY" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
