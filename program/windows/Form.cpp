@@ -161,6 +161,7 @@ struct Form::Item {
   HWND hwnd = nullptr;  // none for images
   int id = 0;
   RECT twips{};
+  RECT design{};  // where the layout or the window's code put it, in twips
   bool visible = true;
   bool cancel = false, autoSize = false;
   COLORREF fore = 0;
@@ -266,6 +267,7 @@ void Form::CreateOne(const LayoutControl& c) {
   it.kind = c.kind;
   it.id = kFirstId + static_cast<int>(items_.size());
   it.twips = {c.left, c.top, c.left + c.width, c.top + c.height};
+  it.design = it.twips;
   it.fore = ColourOf(c.Number("ForeColor", 0x80000012));
   if (const LayoutSetting* font = c.Find("Font")) {
     it.font = MakeFont(font->values);
@@ -333,7 +335,7 @@ void Form::CreateOne(const LayoutControl& c) {
   if (it.hwnd && !it.button)
     SendMessageW(it.hwnd, WM_SETFONT,
                  reinterpret_cast<WPARAM>(it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  if (it.autoSize) FitLabel(it);
+  if (Is(c.kind, "Label")) FitLabel(it);
   items_.push_back(std::move(item));
 }
 
@@ -365,13 +367,45 @@ void Form::FitLabel(Item& it) {
     t.resize(static_cast<std::size_t>(GetWindowTextW(it.hwnd, t.data(), static_cast<int>(t.size()))));
     return t;
   }();
-  SIZE extent{};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  if (it.autoSize) {
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(it.hwnd, dc);
+    it.twips.right = it.twips.left + PixelsToTwipsX(extent.cx);
+    it.twips.bottom = it.twips.top + PixelsToTwipsY(extent.cy);
+    SetWindowPos(it.hwnd, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return;
+  }
+  // Twips scale with the DPI, a font's pixels not quite: at 120 or 144 dots
+  // per inch a text that fits its place at 96 may need more. The label then
+  // grows (never below its place) so that no text is cut: wider for a word
+  // longer than the line, after its alignment, and taller for another line.
+  const LONG_PTR style = GetWindowLongPtrW(it.hwnd, GWL_STYLE);
+  const UINT prefix = (style & SS_NOPREFIX) || (style & WS_TABSTOP) ? DT_NOPREFIX : 0;
+  int x = TwipsToPixelsX(it.design.left), y = TwipsToPixelsY(it.design.top);
+  int w = TwipsToPixelsX(it.design.right) - x, h = TwipsToPixelsY(it.design.bottom) - y;
+  RECT need{0, 0, w, 0};
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
+  if (need.right > w) {
+    const int more = need.right - w;
+    if ((style & SS_TYPEMASK) == SS_CENTER) x -= more / 2;
+    else if ((style & SS_TYPEMASK) == SS_RIGHT) x -= more;
+    w = need.right;
+    need = {0, 0, w, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
+  }
+  h = std::max<int>(h, need.bottom);
   SelectObject(dc, old);
   ReleaseDC(it.hwnd, dc);
-  it.twips.right = it.twips.left + PixelsToTwipsX(extent.cx);
-  it.twips.bottom = it.twips.top + PixelsToTwipsY(extent.cy);
-  SetWindowPos(it.hwnd, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT now{TwipsToPixelsX(it.twips.left), TwipsToPixelsY(it.twips.top), TwipsToPixelsX(it.twips.right),
+                 TwipsToPixelsY(it.twips.bottom)};
+  if (now.left == x && now.top == y && now.right == x + w && now.bottom == y + h) return;
+  it.twips = x == TwipsToPixelsX(it.design.left) && w == TwipsToPixelsX(it.design.right) - x &&
+                     h == TwipsToPixelsY(it.design.bottom) - y
+                 ? it.design
+                 : RECT{PixelsToTwipsX(x), PixelsToTwipsY(y), PixelsToTwipsX(x + w), PixelsToTwipsY(y + h)};
+  SetWindowPos(it.hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form::SetText(std::string_view name, const std::string& text) {
@@ -384,11 +418,14 @@ void Form::SetText(std::string_view name, const std::string& text) {
   if (!it->hwnd) RaiseRuntime(438);
   if (!SetWindowTextW(it->hwnd, Utf8ToWide(text).c_str())) RaiseSystemError(GetLastError());
   if (Is(it->kind, "Label")) {
-    if (it->autoSize) FitLabel(*it);
+    RECT before;
+    GetWindowRect(it->hwnd, &before);
+    FitLabel(*it);
     // A transparent label leaves its old text behind unless the window
-    // underneath paints the place again.
+    // underneath paints the place again, where it was and where it is.
     RECT r;
     GetWindowRect(it->hwnd, &r);
+    UnionRect(&r, &r, &before);
     MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
     RedrawWindow(hwnd_, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
   }
@@ -418,7 +455,7 @@ RECT Form::Bounds(std::string_view name) const { return Find(name)->twips; }
 
 void Form::Move(std::string_view name, int left, int top, int width, int height) {
   Item* it = Find(name);
-  it->twips = {left, top, left + width, top + height};
+  it->twips = it->design = {left, top, left + width, top + height};
   if (!it->hwnd) return;
   const int x = TwipsToPixelsX(left), y = TwipsToPixelsY(top), w = TwipsToPixelsX(width), h = TwipsToPixelsY(height);
   if (it->button) {
@@ -431,6 +468,7 @@ void Form::Move(std::string_view name, int left, int top, int width, int height)
   } else {
     // A negative size would be refused; the window then keeps no area at all.
     SetWindowPos(it->hwnd, nullptr, x, y, std::max(w, 0), std::max(h, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+    if (Is(it->kind, "Label") && !it->autoSize) FitLabel(*it);
   }
 }
 

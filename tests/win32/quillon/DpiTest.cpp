@@ -114,17 +114,30 @@ void ExpectNoTextCut(HWND window, const char* what) {
   }
 }
 
-// The Quillon buttons of a window: the caption ends inside the button's
-// outline, with the margin the button keeps on its right.
-void ExpectCaptionsInside(HWND window, const char* what) {
+// Quillon buttons: the caption ends inside the button's outline, with a
+// clear column between them (the button keeps a margin on its right).
+void ExpectCaptionsInside(velmora::Form& form, const std::vector<const char*>& names, const char* what) {
   SCOPED_TRACE(what);
-  for (HWND b : QuillonWindows(window)) {
+  // In their resting look: no focus rectangle inside the outline.
+  SetFocus(nullptr);
+  for (const char* name : names) {
+    const HWND b = form.Control(name);
     if (!IsWindowVisible(b)) continue;
     const Snapshot s = Take(b);
-    // Dark caption pixels, away from the outline's own edge.
-    const RECT text = TextBounds(s, s.width / 3, s.width - 2);
-    if (text.right <= text.left) continue;
-    EXPECT_LE(text.right, s.width - MulDiv(3, g_dpi, 96)) << Narrow(TextOf(b)) << " in " << s.width << " pixels";
+    auto dark = [&](int x, int y) {
+      const COLORREF c = s.At(x, y);
+      return GetRValue(c) + GetGValue(c) + GetBValue(c) < 200;
+    };
+    // The outline's right edge, across the middle row; in the middle third
+    // of the height it runs straight down, and the caption lies there.
+    int outline = s.width - 1;
+    while (outline > 0 && !dark(outline, s.height / 2)) --outline;
+    int textRight = -1;
+    for (int y = s.height / 3; y < s.height * 2 / 3; ++y)
+      for (int x = s.width / 3; x < outline; ++x)
+        if (dark(x, y)) textRight = std::max(textRight, x);
+    ASSERT_GE(textRight, 0) << name << ": no caption drawn";
+    EXPECT_LT(textRight, outline - 1) << Narrow(TextOf(b)) << " reaches the outline at " << outline;
   }
 }
 
@@ -217,8 +230,10 @@ TEST_F(Dpi, TheButtonsShowTheirIconsAtTheSizeTheDpiAsksFor) {
 TEST_F(Dpi, NoTextIsCutInEitherLanguage) {
   // The main window with each language's texts (the layout holds the
   // design's, mostly German).
+  const std::vector<const char*> captioned = {"qbtnRemoveBanner", "qbtnOpen", "qbtnApply", "qbtnCheckUpdate",
+                                              "qbtnSettings"};
   ExpectNoTextCut(main.Hwnd(), "main window, design");
-  ExpectCaptionsInside(main.Hwnd(), "main window, design");
+  ExpectCaptionsInside(main, captioned, "main window, design");
   const std::vector<std::pair<const char*, const char*>> german = {
       {"qbtnApply", "Änderungen übernehmen"}, {"qbtnOpen", "Bild auswählen"},
       {"qbtnRemoveBanner", "Banner entfernen"}, {"qbtnSettings", "Einstellungen"},
@@ -234,7 +249,7 @@ TEST_F(Dpi, NoTextIsCutInEitherLanguage) {
     PumpProgram(30);
     const char* what = texts == &german ? "main window, German" : "main window, English";
     ExpectNoTextCut(main.Hwnd(), what);
-    ExpectCaptionsInside(main.Hwnd(), what);
+    ExpectCaptionsInside(main, captioned, what);
     main.SetVisible("qbtnRemoveBanner", false);  // the label under it shows
     ExpectNoTextCut(main.Hwnd(), what);
     main.SetVisible("qbtnRemoveBanner", true);
@@ -251,9 +266,9 @@ TEST_F(Dpi, NoTextIsCutInEitherLanguage) {
     PumpProgram(100);
     ExpectNoTextCut(velmora::SettingsForm().Hwnd(), (std::string("settings, ") + tongue).c_str());
     ExpectNoTextCut(velmora::InfoForm().Hwnd(), (std::string("about, ") + tongue).c_str());
-    ExpectCaptionsInside(velmora::InfoForm().Hwnd(), (std::string("about, ") + tongue).c_str());
+    ExpectCaptionsInside(velmora::InfoForm(), {"qbtnOk"}, (std::string("about, ") + tongue).c_str());
     ExpectNoTextCut(velmora::ErrorForm().Hwnd(), (std::string("report, ") + tongue).c_str());
-    ExpectCaptionsInside(velmora::ErrorForm().Hwnd(), (std::string("report, ") + tongue).c_str());
+    ExpectCaptionsInside(velmora::ErrorForm(), {"qbtnCopy"}, (std::string("report, ") + tongue).c_str());
     // The address follows the sentence before it on the same line.
     const RECT sentence = PlaceIn(velmora::ErrorForm().Hwnd(), velmora::ErrorForm().Control("lblError"));
     const RECT address = PlaceIn(velmora::ErrorForm().Hwnd(), velmora::ErrorForm().Control("lblAddress"));
