@@ -95,8 +95,9 @@ using LresultFromObjectFn = decltype(&::LresultFromObject);
 bool IsSelf(const VARIANT& child) { return V_VT(&child) == VT_I4 && V_I4(&child) == CHILDID_SELF; }
 
 // The system's object for a window's client area, with the role, state and
-// default action of a link and the label's text as its name. Everything
-// else (parent, place, navigation, hit testing) is the system's.
+// default action of a link and the label's text as its name; a label has no
+// children to ask about. Everything else (parent, place, navigation, hit
+// testing) is the system's.
 class LinkAccessible final : public IAccessible, public IOleWindow {
  public:
   LinkAccessible(HWND hwnd, ComPtr<IAccessible> standard) : hwnd_(hwnd), standard_(std::move(standard)) {}
@@ -142,7 +143,7 @@ class LinkAccessible final : public IAccessible, public IOleWindow {
   STDMETHODIMP get_accChildCount(LONG* count) override { return standard_->get_accChildCount(count); }
   STDMETHODIMP get_accChild(VARIANT child, IDispatch** out) override { return standard_->get_accChild(child, out); }
   STDMETHODIMP get_accName(VARIANT child, BSTR* name) override {
-    if (!IsSelf(child)) return standard_->get_accName(child, name);
+    if (!IsSelf(child)) return E_INVALIDARG;
     if (!name) return E_POINTER;
     if (!IsWindow(hwnd_)) return CO_E_OBJNOTCONNECTED;
     *name = SysAllocString(TextOf(hwnd_).c_str());
@@ -153,7 +154,7 @@ class LinkAccessible final : public IAccessible, public IOleWindow {
     return standard_->get_accDescription(child, text);
   }
   STDMETHODIMP get_accRole(VARIANT child, VARIANT* role) override {
-    if (!IsSelf(child)) return standard_->get_accRole(child, role);
+    if (!IsSelf(child)) return E_INVALIDARG;
     if (!role) return E_POINTER;
     VariantInit(role);
     V_VT(role) = VT_I4;
@@ -161,7 +162,7 @@ class LinkAccessible final : public IAccessible, public IOleWindow {
     return S_OK;
   }
   STDMETHODIMP get_accState(VARIANT child, VARIANT* state) override {
-    if (!IsSelf(child)) return standard_->get_accState(child, state);
+    if (!IsSelf(child)) return E_INVALIDARG;
     if (!state) return E_POINTER;
     if (!IsWindow(hwnd_)) return CO_E_OBJNOTCONNECTED;
     LONG s = STATE_SYSTEM_LINKED | STATE_SYSTEM_FOCUSABLE;
@@ -183,7 +184,7 @@ class LinkAccessible final : public IAccessible, public IOleWindow {
   STDMETHODIMP get_accFocus(VARIANT* focus) override { return standard_->get_accFocus(focus); }
   STDMETHODIMP get_accSelection(VARIANT* selection) override { return standard_->get_accSelection(selection); }
   STDMETHODIMP get_accDefaultAction(VARIANT child, BSTR* action) override {
-    if (!IsSelf(child)) return standard_->get_accDefaultAction(child, action);
+    if (!IsSelf(child)) return E_INVALIDARG;
     if (!action) return E_POINTER;
     *action = SysAllocString(kLinkAction);
     return *action ? S_OK : E_OUTOFMEMORY;
@@ -197,7 +198,7 @@ class LinkAccessible final : public IAccessible, public IOleWindow {
   }
   STDMETHODIMP accHitTest(LONG x, LONG y, VARIANT* child) override { return standard_->accHitTest(x, y, child); }
   STDMETHODIMP accDoDefaultAction(VARIANT child) override {
-    if (!IsSelf(child)) return standard_->accDoDefaultAction(child);
+    if (!IsSelf(child)) return E_INVALIDARG;
     if (!IsWindow(hwnd_)) return CO_E_OBJNOTCONNECTED;
     if (!IsWindowEnabled(hwnd_)) return E_FAIL;
     // Posted: the screen reader's call returns before the browser starts.
