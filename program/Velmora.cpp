@@ -18,16 +18,6 @@ velmora::MainWindowTexts& LoadedMainWindow() {
   return main;
 }
 
-// The program's messages for as long as the error report window is loaded.
-void RunWhileReportIsOpen() {
-  MSG msg;
-  while (velmora::ErrorForm().IsLoaded() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (velmora::Form::PreTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -68,7 +58,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     // A report of a failed start, or of a failed shutdown (the main window
     // is gone and the main loop has ended), stays until the user closes it.
-    RunWhileReportIsOpen();
+    velmora::RunWhileReportIsOpen();
     velmora::ErrorForm().Unload();
   }
   OleUninitialize();

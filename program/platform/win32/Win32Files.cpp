@@ -50,6 +50,11 @@ class FindHandle {
   HANDLE h_;
 };
 
+// What SetFileAttributesW takes.
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
+                            FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 [[noreturn]] void RaiseLastError() { RaiseSystemError(GetLastError()); }
 
 bool IsNoSuchFile(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
@@ -65,6 +70,7 @@ bool NamesNothing(DWORD error) {
     case ERROR_NOT_READY:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_DEV_TYPE:
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:
@@ -147,9 +153,18 @@ class Win32Files : public FileSystemPort {
 
   void ReplaceKeeping(const std::string& from, const std::string& to, const std::string& backup) override {
     const std::wstring wideTo = Utf8ToWide(to), wideBackup = Utf8ToWide(backup);
+    const DWORD before = GetFileAttributesW(wideTo.c_str());
     if (ReplaceFileW(wideTo.c_str(), Utf8ToWide(from).c_str(), wideBackup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
-                     nullptr, nullptr))
+                     nullptr, nullptr)) {
+      // A merge that failed on the way (ignored, so that the content still
+      // arrives) or a system that does not merge at all loses what marks
+      // the file for its users: that much is put back by hand.
+      constexpr DWORD kMarks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+      const DWORD after = GetFileAttributesW(wideTo.c_str());
+      if (before != INVALID_FILE_ATTRIBUTES && after != INVALID_FILE_ATTRIBUTES && (after & kMarks) != (before & kMarks))
+        SetFileAttributesW(wideTo.c_str(), (after & kSettable & ~kMarks) | (before & kMarks));
       return;
+    }
     const DWORD error = GetLastError();
     // The old file went to the backup name and the new one could not follow
     // into its place: the old one goes back before anyone else tries.
