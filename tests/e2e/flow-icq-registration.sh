@@ -39,4 +39,4 @@ flow_registration() {
 }
 
 ALL_FLOWS+=(registration)
-TITLES[registration]="ICQ registered in quotes, on a missing drive, on a gone share: asked, no report, settings in the own key"
+TITLES[registration]="ICQ registered in quotes, on a missing drive, on a gone share: asked, no report, own key"

@@ -201,7 +201,8 @@ TEST_F(Discovery, FailedDiscoveryLeavesTheStoreOnTheOwnKey) {
   testing::ResetErrorLibrary();
   WriteSettingsAsTheWindowsDo();
   ExpectOwnKeyOnly();
-  EXPECT_EQ(registry.keys.count(FakeRegistry::Where(kMachine, kAppPaths)), 0u) << "nothing was created in ICQ's registration";
+  EXPECT_EQ(registry.keys.count(FakeRegistry::Where(kMachine, kAppPaths)), 0u)
+      << "nothing was created in ICQ's registration";
 }
 
 }  // namespace

@@ -161,7 +161,8 @@ class Win32Files : public FileSystemPort {
       // the file for its users: that much is put back by hand.
       constexpr DWORD kMarks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
       const DWORD after = GetFileAttributesW(wideTo.c_str());
-      if (before != INVALID_FILE_ATTRIBUTES && after != INVALID_FILE_ATTRIBUTES && (after & kMarks) != (before & kMarks))
+      if (before != INVALID_FILE_ATTRIBUTES && after != INVALID_FILE_ATTRIBUTES &&
+          (after & kMarks) != (before & kMarks))
         SetFileAttributesW(wideTo.c_str(), (after & kSettable & ~kMarks) | (before & kMarks));
       return;
     }

@@ -268,7 +268,8 @@ TEST_F(ThemeFilesWin32, LeftoversOfARunThatWasCutOffGoBeforeTheNextReplace) {
   ASSERT_TRUE(SetFileAttributesW(W(root + "\\cl.jpg.velmora1.tmp").c_str(), FILE_ATTRIBUTE_HIDDEN));
   clsFile().OpenForOutput(path, "new");
   EXPECT_EQ(ReadBytes(path), "new");
-  EXPECT_THAT(Names(root), ElementsAre("cl.jpg", "cl.jpg.velmora.tmp", "cl.jpg.velmora3.tmp.txt", "cl.jpgx.velmora1.tmp"));
+  EXPECT_THAT(Names(root),
+              ElementsAre("cl.jpg", "cl.jpg.velmora.tmp", "cl.jpg.velmora3.tmp.txt", "cl.jpgx.velmora1.tmp"));
 }
 
 // Paths a registration may hold that name nothing the system can look at:
