@@ -77,13 +77,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       // A main window without its buttons is of no use: the program ends
       // when its report is closed, and stores no settings.
       exitCode = 1;
-      MSG msg;
-      while (velmora::ErrorForm().IsLoaded() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (velmora::Form::PreTranslate(msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
     }
+    // A report of a failed start, or of a failed shutdown (the main window
+    // is gone and the main loop has ended), stays until the user closes it.
+    velmora::RunWhileReportIsOpen();
     velmora::ErrorForm().Unload();
   }
   OleUninitialize();

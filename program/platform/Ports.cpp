@@ -13,6 +13,10 @@ Port& Require(Port* port) {
 
 }  // namespace
 
+void FileSystemPort::ReplaceKeeping(const std::string&, const std::string&, const std::string&) {
+  RaiseSystemError(50);  // ERROR_NOT_SUPPORTED
+}
+
 Ports& ThePorts() {
   static Ports ports;
   return ports;

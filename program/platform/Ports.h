@@ -109,6 +109,8 @@ class FileSystemPort {
   static constexpr uint32_t kSystem = 0x04;
   static constexpr uint32_t kDirectory = 0x10;
   static constexpr uint32_t kArchive = 0x20;
+  // A junction or symbolic link: its contents lie somewhere else.
+  static constexpr uint32_t kReparsePoint = 0x400;
   // What Attributes answers for a path that names nothing.
   static constexpr uint32_t kNoFile = 0xFFFFFFFFu;
 
@@ -127,8 +129,17 @@ class FileSystemPort {
   virtual void WriteNew(const std::string& path, std::string_view bytes) = 0;
   // Puts the file `from` in the place of `to`, replacing `to` if it exists.
   virtual void MoveOver(const std::string& from, const std::string& to) = 0;
+  // Puts the file `from` in the place of the existing file `to`, which keeps
+  // its attributes and security; the old `to` is left as `backup` for the
+  // caller to remove. Where the system cannot do that here it raises, and
+  // both files are as they were; the caller then moves instead. This one
+  // never can.
+  virtual void ReplaceKeeping(const std::string& from, const std::string& to, const std::string& backup);
   virtual void Remove(const std::string& path) = 0;
-  // The attribute bits, or kNoFile when neither the file nor its folder exists.
+  // The attribute bits, or kNoFile when the path names nothing: no such file
+  // or folder, and also a name that cannot be there (a malformed name, a
+  // drive or network share that is not there). Raises when something there
+  // cannot be looked at.
   virtual uint32_t Attributes(const std::string& path) = 0;
   // 0 makes a normal file.
   virtual void SetAttributes(const std::string& path, uint32_t attributes) = 0;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,10 @@ bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_v
 // Whether ClearDefaultsFolder deletes a file of that name and those
 // attributes from the defaults folder.
 bool IsDefaultToClear(const std::string& name, uint32_t attributes);
+// The length of a text of `size` characters after `count` edits that each
+// lengthen it by `growth`. Raises 7 (Out of memory) when that would pass
+// `limit`, or what a size can count at all.
+std::size_t GrownSize(std::size_t size, std::size_t count, std::size_t growth, std::size_t limit);
 
 class clsKorvanel {
  public:
@@ -60,10 +65,11 @@ class clsKorvanel {
   // Full path of the contact list's style file.
   void ClThemeFile(const std::string& strValue) { ClThemeFile_ = strValue; }
 
-  // Deletes the ordinary files named "*.xml" (lower case) of DefaultsFolder.
-  // Once the first of them is being cleared, nothing fails any more: a file
-  // that cannot be deleted is left. A DefaultsFolder that was never set
-  // raises 5.
+  // Deletes the ordinary files named "*.xml" (lower case) of DefaultsFolder;
+  // junctions and links are not followed or deleted. Once the first of them
+  // is being cleared, nothing fails any more: a file that cannot be deleted
+  // is left with its attributes. A DefaultsFolder that was never set or is
+  // not named from a drive's or share's root raises 5.
   void ClearDefaultsFolder();
   // True when the message window's file was rewritten.
   bool RemoveMsgBanner();

@@ -70,6 +70,19 @@ class FakeFiles : public FileSystemPort {
     files.erase(from);
     files[to] = moved;
   }
+  // Whether ReplaceKeeping works here; without it, it refuses as a share
+  // without it does (ERROR_UNABLE_TO_MOVE_REPLACEMENT) and changes nothing.
+  bool canReplace = true;
+  void ReplaceKeeping(const std::string& from, const std::string& to, const std::string& backup) override {
+    Enter("ReplaceKeeping", to);
+    if (!canReplace) RaiseSystemError(1176);
+    if (!files.count(from) || !files.count(to)) RaiseSystemError(2);
+    if (files[to].attributes & kReadOnly) RaiseSystemError(5);
+    File replaced = files[to];
+    files[to] = {files[from].bytes, replaced.attributes};
+    files[backup] = replaced;
+    files.erase(from);
+  }
   void Remove(const std::string& path) override {
     Enter("Remove", path);
     if (!files.count(path)) RaiseSystemError(2);

@@ -270,6 +270,32 @@ TEST_F(Keyboard, EnterAndSpaceOpenTheFocusedLinkAsAClickDoes) {
   EXPECT_EQ(shell.handed.size(), 4u);
 }
 
+// A failure while the main window goes: its report comes up, the main loop
+// ends, and the program's messages go on (as the program runs them after
+// its main loop) until the user has closed the report, here with Esc.
+TEST_F(Keyboard, ReportOfAFailedShutdownStaysUntilTheUserClosesIt) {
+  velmora::ErrorForm().ErrorReport("a report of the shutdown");
+  main.Unload();
+  PostQuitMessage(0);
+  EXPECT_EQ(velmora::RunMessageLoop(), 0);
+  ASSERT_TRUE(velmora::ErrorForm().IsLoaded());
+  EXPECT_TRUE(IsWindowVisible(velmora::ErrorForm().Hwnd()));
+  SetForegroundWindow(velmora::ErrorForm().Hwnd());
+  PressLater(VK_ESCAPE, 400);
+  // Should Esc never arrive, the report goes after a few seconds all the same.
+  struct GiveUp {
+    static void CALLBACK Now(HWND, UINT, UINT_PTR, DWORD) { velmora::ErrorForm().Unload(); }
+  };
+  const UINT_PTR giveUp = SetTimer(nullptr, 0, 4000, &GiveUp::Now);
+  const DWORD start = GetTickCount();
+  velmora::RunWhileReportIsOpen();
+  const DWORD waited = GetTickCount() - start;
+  KillTimer(nullptr, giveUp);
+  EXPECT_GE(waited, 350u) << "the report went before the user closed it";
+  EXPECT_LT(waited, 4000u) << "Esc did not close the report";
+  EXPECT_FALSE(velmora::ErrorForm().IsLoaded());
+}
+
 TEST_F(Keyboard, TheFocusComesBackToTheButtonThatOpenedAModalWindow) {
   for (int i = 0; i < 4; ++i) Press(VK_TAB);
   ASSERT_EQ(GetFocus(), main.Control("qbtnSettings"));

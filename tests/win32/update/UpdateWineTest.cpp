@@ -63,6 +63,7 @@ class LimitedTokenFacts : public SystemFacts {
   uint16_t UserDefaultLangId() override { return real_.UserDefaultLangId(); }
   std::string ProgramFolder() override { return real_.ProgramFolder(); }
   std::string TempFolder() override { return real_.TempFolder(); }
+  std::string LocalAppDataFolder() override { return real_.LocalAppDataFolder(); }
   bool RunsElevated() override { return false; }
 
  private:
