@@ -140,7 +140,7 @@ flow_keyboard() {
   kb_keys "$about" 20
   wait_handed 2
   expect_eq "what the links handed to the shell" "$(tr '\n' '|' <"$FLOW/handed.txt")" \
-    "http://www.velmora.example/|mailto:%20support@velmora.example|"
+    "https://www.velmora.example/|mailto:%20support@velmora.example|"
   kb_keys "$about" 1b
   drv waitgone "$about" 5000 >/dev/null || fail "Esc did not close the about window"
   kb_expect_focus qbtnInfo
