@@ -22,7 +22,9 @@ velmora::MainWindowTexts& LoadedMainWindow() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The program's DLLs come from the system or from its own folder, never
-  // from the current folder.
+  // from the current folder; where the system can, from the system folder
+  // only. Before anything loads one.
+  velmora::LoadDllsFromSystemFolder();
   SetDllDirectoryW(L"");
   if (FAILED(OleInitialize(nullptr))) return 1;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};

@@ -22,6 +22,7 @@
 
 #include "errors/ErrChain.h"
 #include "platform/Ports.h"
+#include "platform/Ticks.h"
 #include "platform/win32/Win32Ports.h"
 
 namespace velmora {
@@ -261,7 +262,9 @@ enum class Waited { Finished, Deadline, Quit };
 // except user input. A WM_QUIT ends the wait; its exit code is kept for
 // posting it again.
 Waited WaitDispatching(HANDLE thread, DWORD deadlineMs, WPARAM* quitCode) {
-  const ULONGLONG end = GetTickCount64() + deadlineMs;
+  // The 32-bit tick counter, which Windows XP has: the time elapsed is its
+  // unsigned difference, right also across its wrap.
+  const DWORD start = GetTickCount();
   for (;;) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -272,8 +275,7 @@ Waited WaitDispatching(HANDLE thread, DWORD deadlineMs, WPARAM* quitCode) {
       if (IsUserInput(msg.message)) continue;
       DispatchMessageW(&msg);
     }
-    const ULONGLONG now = GetTickCount64();
-    const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
+    const DWORD left = TicksLeft(start, GetTickCount(), deadlineMs);
     const DWORD woke = MsgWaitForMultipleObjectsEx(1, &thread, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woke == WAIT_OBJECT_0) return Waited::Finished;
     if (woke == WAIT_TIMEOUT || woke == WAIT_FAILED || left == 0)
