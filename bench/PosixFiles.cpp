@@ -144,3 +144,14 @@ std::vector<FileSystemPort::Entry> PosixFiles::List(const std::string& folder) {
 }
 
 }  // namespace velmora::bench
+
+namespace velmora::bench {
+
+void PosixFiles::MakeFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return;
+  struct stat st;
+  if (errno == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
+  RaiseErrno();
+}
+
+}  // namespace velmora::bench

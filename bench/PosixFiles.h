@@ -16,6 +16,7 @@ class PosixFiles : public FileSystemPort {
   uint32_t Attributes(const std::string& path) override;
   void SetAttributes(const std::string& path, uint32_t attributes) override;
   std::vector<Entry> List(const std::string& folder) override;
+  void MakeFolder(const std::string& path) override;
 };
 
 }  // namespace velmora::bench

@@ -66,7 +66,7 @@ int wmain(int argc, wchar_t** argv) {
   HWND host = CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr, nullptr,
                               wc.hInstance, nullptr);
   if (!host) return 1;
-  HWND box = velmora::CreatePictureBox(host, 10, 10, 1);
+  HWND box = velmora::CreatePictureBox(host, RECT{10, 10, 148, 115}, 1);
   if (!box) return 1;
 
   const PROCESS_MEMORY_COUNTERS before = Counters();

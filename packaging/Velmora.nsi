@@ -124,6 +124,8 @@ SectionEnd
 ; Removes exactly what the setup put there. The settings under
 ; HKCU\SOFTWARE\velmora.example\Velmora stay, so that installing again brings
 ; back the user's language and last ICQ folder; deleting that key resets them.
+; The originals of ICQ's files in $LOCALAPPDATA\Velmora\Backup stay too: they
+; are the only way back for an ICQ whose setup is gone.
 Section "Uninstall"
   !insertmacro WAIT_FOR_VELMORA_CLOSED
 

@@ -3,9 +3,14 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <string>
+#include <vector>
+
 #include "errors/ErrChain.h"
+#include "platform/win32/Win32Elevation.h"
 #include "platform/win32/Win32Http.h"
 #include "platform/win32/Win32Ports.h"
+#include "services/basElevation.h"
 #include "services/basMain.h"
 #include "windows/frmMain.h"
 #include "windows/frmShowError.h"
@@ -18,6 +23,15 @@ velmora::MainWindowTexts& LoadedMainWindow() {
   return main;
 }
 
+// The program started as administrator by itself: one command on ICQ's
+// files, no window, no settings.
+int RunElevated(const std::vector<std::string>& arguments) {
+  velmora::ElevatedCommand command;
+  if (!velmora::ParseElevatedCommand(arguments, &command)) return 2;
+  velmora::InstallWin32Ports();
+  return velmora::RunElevatedCommand(command);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -26,6 +40,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // only. Before anything loads one.
   velmora::LoadDllsFromSystemFolder();
   SetDllDirectoryW(L"");
+  {
+    const wchar_t* line = GetCommandLineW();
+    std::vector<std::string> arguments =
+        velmora::SplitCommandLine(velmora::WideToUtf8(line, static_cast<int>(wcslen(line))));
+    if (arguments.size() >= 2 && arguments[1] == "/elevated")
+      return RunElevated(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+  }
   if (FAILED(OleInitialize(nullptr))) return 1;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
@@ -33,6 +54,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   velmora::InstallWin32Ports();
   velmora::InstallWin32Dialogs();
   velmora::InstallWin32HttpAndShell();
+  velmora::InstallWin32Elevation();
   velmora::ThePorts().reportWindow = &velmora::ErrorForm();
   velmora::TheMainWindow = &LoadedMainWindow;
 
@@ -57,13 +79,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       // A main window without its buttons is of no use: the program ends
       // when its report is closed, and stores no settings.
       exitCode = 1;
-      MSG msg;
-      while (velmora::ErrorForm().IsLoaded() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (velmora::Form::PreTranslate(msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
     }
+    // A report of a failed start, or of a failed shutdown (the main window
+    // is gone and the main loop has ended), stays until the user closes it.
+    velmora::RunWhileReportIsOpen();
     velmora::ErrorForm().Unload();
   }
   OleUninitialize();

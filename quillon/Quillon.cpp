@@ -1325,10 +1325,37 @@ void Quillon::Paint(HDC target) {
     UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP | DT_NOCLIP;
     format |= label.alignment == kAlignCentre ? DT_CENTER : label.alignment == kAlignRight ? DT_RIGHT : DT_LEFT;
     HGDIOBJ oldFont = SelectObject(dc, captionHFont_);
+    // Twips scale with the DPI, the font's pixels not quite: at 120 dots per
+    // inch a caption that fits at 96 may come out a few pixels wider than
+    // the button has room for. It is then drawn in a font just small enough
+    // to fit, rather than run into the outline.
+    const auto* text = reinterpret_cast<const wchar_t*>(label.text.c_str());
+    const int length = static_cast<int>(label.text.size());
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text, length, &extent);
+    GdiObject smaller{nullptr};
+    // The label takes the width of its text; the room is up to the
+    // margin the layout keeps on the right (75 twips).
+    const LONG room = PixelRect(ground.rect).right - PixelsX(75.0f) - r.left;
+    if (extent.cx > room && room > 0) {
+      LOGFONTW lf{};
+      GetObjectW(captionHFont_, sizeof lf, &lf);
+      for (LONG height = std::abs(lf.lfHeight) - 1; height > 1 && extent.cx > room; --height) {
+        lf.lfHeight = -height;
+        lf.lfWidth = 0;
+        if (smaller.h) {
+          SelectObject(dc, captionHFont_);
+          DeleteObject(smaller.h);
+        }
+        smaller.h = CreateFontIndirectW(&lf);
+        if (!smaller.h) break;
+        SelectObject(dc, smaller.h);
+        GetTextExtentPoint32W(dc, text, length, &extent);
+      }
+    }
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, Resolve(look.textColour));
-    DrawTextW(dc, reinterpret_cast<const wchar_t*>(label.text.c_str()), static_cast<int>(label.text.size()), &r,
-              format);
+    DrawTextW(dc, text, length, &r, format);
     SelectObject(dc, oldFont);
   }
 

@@ -13,6 +13,10 @@ Port& Require(Port* port) {
 
 }  // namespace
 
+void FileSystemPort::ReplaceKeeping(const std::string&, const std::string&, const std::string&) {
+  RaiseSystemError(50);  // ERROR_NOT_SUPPORTED
+}
+
 Ports& ThePorts() {
   static Ports ports;
   return ports;
@@ -28,5 +32,6 @@ FileDialogPort& FileDialog() { return Require(ThePorts().fileDialog); }
 ClipboardPort& Clipboard() { return Require(ThePorts().clipboard); }
 ShellPort& Shell() { return Require(ThePorts().shell); }
 HttpPort& Http() { return Require(ThePorts().http); }
+ElevationPort& Elevation() { return Require(ThePorts().elevation); }
 
 }  // namespace velmora

@@ -46,6 +46,13 @@ class SystemFacts {
   virtual std::string ProgramFolder() = 0;
   // The user's folder for temporary files, with a trailing backslash.
   virtual std::string TempFolder() = 0;
+  // Whether the process holds an administrator's full rights: an elevated
+  // token, or on a system without UAC an administrator's token. True when it
+  // cannot be told, since the answer decides what the process may trust.
+  virtual bool RunsElevated() = 0;
+  // The user's own application data folder on this machine (not roaming),
+  // with a trailing backslash.
+  virtual std::string LocalAppDataFolder() = 0;
 };
 
 // Conversion between the program's text (UTF-8) and the bytes of the system's
@@ -102,6 +109,8 @@ class FileSystemPort {
   static constexpr uint32_t kSystem = 0x04;
   static constexpr uint32_t kDirectory = 0x10;
   static constexpr uint32_t kArchive = 0x20;
+  // A junction or symbolic link: its contents lie somewhere else.
+  static constexpr uint32_t kReparsePoint = 0x400;
   // What Attributes answers for a path that names nothing.
   static constexpr uint32_t kNoFile = 0xFFFFFFFFu;
 
@@ -120,14 +129,26 @@ class FileSystemPort {
   virtual void WriteNew(const std::string& path, std::string_view bytes) = 0;
   // Puts the file `from` in the place of `to`, replacing `to` if it exists.
   virtual void MoveOver(const std::string& from, const std::string& to) = 0;
+  // Puts the file `from` in the place of the existing file `to`, which keeps
+  // its attributes and security; the old `to` is left as `backup` for the
+  // caller to remove. Where the system cannot do that here it raises, and
+  // both files are as they were; the caller then moves instead. This one
+  // never can.
+  virtual void ReplaceKeeping(const std::string& from, const std::string& to, const std::string& backup);
   virtual void Remove(const std::string& path) = 0;
-  // The attribute bits, or kNoFile when neither the file nor its folder exists.
+  // The attribute bits, or kNoFile when the path names nothing: no such file
+  // or folder, and also a name that cannot be there (a malformed name, a
+  // drive or network share that is not there). Raises when something there
+  // cannot be looked at.
   virtual uint32_t Attributes(const std::string& path) = 0;
   // 0 makes a normal file.
   virtual void SetAttributes(const std::string& path, uint32_t attributes) = 0;
   // Every entry of the folder except "." and "..", in the system's order.
   // A folder that does not exist has none.
   virtual std::vector<Entry> List(const std::string& folder) = 0;
+  // Creates the folder; its parent must exist. A folder that exists already
+  // is left as it is.
+  virtual void MakeFolder(const std::string& path) = 0;
 };
 
 // The common file-open dialog. `filter` is "label|pattern[|label|pattern...]".
@@ -161,7 +182,9 @@ class ShellPort {
 
 // HTTP downloads. The Win32 adapter bounds connect and receive, so that a
 // server that never answers ends the download within seconds, and keeps the
-// calling window thread's messages flowing while it waits.
+// calling window thread's messages flowing while it waits. It follows a
+// redirect only within the same scheme, host and port; any other comes back
+// as the 3xx answer it is. No logon, cookie or cache takes part.
 class HttpPort {
  public:
   struct Response {
@@ -172,6 +195,36 @@ class HttpPort {
   // A fresh copy of `url` (never from a cache). Raises when the server
   // cannot be reached or does not answer in time.
   virtual Response Get(const std::string& url, std::size_t maxBytes) = 0;
+  // Bracket a dialogue around downloads (a check and the answer it shows).
+  // In between, the active window's commands are held off, and a request to
+  // close it is kept and made when the dialogue ends, so that the window is
+  // never unloaded under the code that waits. Calls nest.
+  virtual void BeginDialogue() = 0;
+  virtual void EndDialogue() = 0;
+};
+
+// Rights to write into a folder, and the way to get more of them: the
+// program started again as administrator.
+class ElevationPort {
+ public:
+  struct Outcome {
+    bool started = false;    // false: the user declined the system's prompt
+    uint32_t exitCode = 0;   // the elevated program's exit code
+  };
+  virtual ~ElevationPort() = default;
+  // Whether this process may create and delete a file of its own in the
+  // folder. A folder's read-only attribute says nothing about that.
+  virtual bool MayWrite(const std::string& folder) = 0;
+  // Whether the process runs with a token that UAC has limited: a filtered
+  // administrator's, or a standard user's while UAC is on. Asking for
+  // administrator rights can then help; elsewhere (XP, UAC off, a full
+  // token) it cannot.
+  virtual bool TokenIsLimited() = 0;
+  // Starts this program as administrator with the arguments and waits for
+  // it to end. The calling window is disabled meanwhile but keeps painting.
+  // Raises when it could not be started for another reason than the user's
+  // answer.
+  virtual Outcome RunElevated(const std::string& arguments) = 0;
 };
 
 // The ports in use. Pointers are not owned. A port that is not installed raises
@@ -187,6 +240,7 @@ struct Ports {
   ClipboardPort* clipboard = nullptr;
   ShellPort* shell = nullptr;
   HttpPort* http = nullptr;
+  ElevationPort* elevation = nullptr;
 };
 
 Ports& ThePorts();
@@ -201,6 +255,7 @@ FileDialogPort& FileDialog();
 ClipboardPort& Clipboard();
 ShellPort& Shell();
 HttpPort& Http();
+ElevationPort& Elevation();
 
 // Windows-1252, the fixed single-byte code page used where the system has none
 // (the native build). The five bytes without a character map to the C1 controls

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Draws the icons of the main window's buttons with ImageMagick: each is
-# drawn at 128 x 128 and scaled down, so the edges come out smooth.
-# Run from anywhere; writes the .ico files beside this script.
+# drawn at 128 x 128 and scaled down to 32, 40 and 48 pixels, so the edges
+# come out smooth; icon-writer.py puts the images together. Run from
+# anywhere; writes the .ico files beside this script, the same bytes every
+# time.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 tmp="$(mktemp -d)"
@@ -56,18 +58,28 @@ draw info \
     -fill '#2b73d2' -stroke '#174a8f' -strokewidth 4 -draw 'circle 64,64 64,6' \
     -fill white -stroke none -draw 'circle 64,34 64,44' -draw 'roundrectangle 54,52 74,104 4,4'
 
-small() {  # name, size, extra options
+# Raw pixels for icon-writer.py: colour (rgb) and opacity (gray), row by row
+# from the top.
+raw() {  # name, size, extra options, as the picture scaled to that size
     convert "$tmp/$1.png" -resize "$2x$2" "${@:3}" "$tmp/$1-$2.png"
+    convert "$tmp/$1-$2.png" -alpha off -depth 8 "rgb:$tmp/$1-$2.rgb"
+    convert "$tmp/$1-$2.png" -alpha extract -depth 8 "gray:$tmp/$1-$2.a"
 }
-for n in banner open apply update settings info; do small "$n" 32; done
-small open 32 -background '#c0c0c0' -flatten -colors 16 -type Palette
-mv "$tmp/open-32.png" "$tmp/open-32-16.png"
-small open 32
-small update 48
+# 32 pixels at 96 dots per inch, 40 at 120 and 48 at 144: the button shows
+# the one the screen asks for at its own size.
+for n in banner open apply update settings info; do
+    for size in 32 40 48; do raw "$n" "$size"; done
+done
+# For screens of 16 colours: the folder on a light grey, without soft edges.
+cp "$tmp/open.png" "$tmp/open16.png"
+raw open16 32 -background '#c0c0c0' -flatten -colors 16 -type Palette
 
-convert "$tmp/banner-32.png" qbtnRemoveBanner.ico
-convert "$tmp/open-32.png" "$tmp/open-32-16.png" qbtnOpen.ico
-convert "$tmp/apply-32.png" qbtnApply.ico
-convert "$tmp/update-32.png" "$tmp/update-48.png" qbtnCheckUpdate.ico
-convert "$tmp/settings-32.png" qbtnSettings.ico
-convert "$tmp/info-32.png" qbtnInfo.ico
+icons() {  # file, raw name
+    python3 icon-writer.py "$tmp" "$1" icon "$2-32:32:32" "$2-40:40:32" "$2-48:48:32" "${@:3}"
+}
+icons qbtnRemoveBanner.ico banner
+icons qbtnOpen.ico open open16-32:32:4
+icons qbtnApply.ico apply
+icons qbtnCheckUpdate.ico update
+icons qbtnSettings.ico settings
+icons qbtnInfo.ico info

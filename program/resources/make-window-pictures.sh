@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Draws the program's own pictures with ImageMagick and writes them beside
 # this script:
-#   Velmora.ico       the program icon: 48 and 16 pixels in 32-bit colour,
-#                     32 pixels in 256 colours
-#   frmShowError.ico  the error report window's icon, 32 and 16 pixels
+#   Velmora.ico       the program icon: 48, 40, 24, 20 and 16 pixels in 32-bit
+#                     colour, 32 pixels in 256 colours
+#   frmShowError.ico  the error report window's icon, 48, 40, 32, 24, 20 and
+#                     16 pixels (the sizes of 96, 120 and 144 dots per inch)
 #   hand.cur          the pointing hand, black on white, hot spot (12, 1)
 #   link.cur          the about window's link cursor: an arrow with a globe,
 #                     hot spot at the arrow's tip (1, 1)
 #   flower.bmp        the picture the preview starts with, 156 x 161, 24-bit
 # Icons are drawn at 256 x 256 and scaled down, so their edges come out
 # smooth; the cursors are drawn without anti-aliasing at their own size. The
-# .ico and .cur files are put together by the small Python writer at the end,
-# which gives every image exactly the depth, mask and hot spot wanted. Running
-# the script again writes the same bytes.
+# .ico and .cur files are put together by icon-writer.py, which gives every
+# image exactly the depth, mask and hot spot wanted. Running the script again
+# writes the same bytes.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 tmp="$(mktemp -d)"
@@ -104,9 +105,16 @@ raw() {  # picture, size, name of the raw pair
     convert "$tmp/$3.png" -alpha extract -depth 8 "gray:$tmp/$3.a"
 }
 raw app 48 app48
+raw app 40 app40
 raw app-small 16 app16
+raw app-small 20 app20
+raw app-small 24 app24
+raw error 48 error48
+raw error 40 error40
 raw error 32 error32
 raw error-small 16 error16
+raw error-small 20 error20
+raw error-small 24 error24
 raw hand 32 hand32
 raw link 32 link32
 convert "$tmp/app.png" -resize 32x32 "$tmp/app32.png"
@@ -180,93 +188,10 @@ convert $tmp/bg.png \( -size ${W}x${H} xc:none -fill '#00000040' -draw "circle $
   -alpha off -resize '156x161!' -seed 42 -attenuate 0.2 +noise Gaussian -type TrueColor BMP3:flower.bmp
 
 # ---------------------------------------------------------------------------
-# The writer. Each image is a bitmap as Windows keeps it in an icon file:
-# header with the height doubled, palette, colour rows bottom-up, then the
-# one-bit mask (set where the image is clear), each row padded to 4 bytes.
-# A cursor file is the same with type 2 and the hot spot where an icon keeps
-# its planes and bit count.
+# The icon and cursor files.
 
-python3 - "$tmp" <<'PY'
-import struct, sys
-
-tmp = sys.argv[1]
-
-def load(name, size):
-    rgb = open(f"{tmp}/{name}.rgb", "rb").read()
-    alpha = open(f"{tmp}/{name}.a", "rb").read()
-    assert len(rgb) == 3 * size * size and len(alpha) == size * size, name
-    return [(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2], alpha[i]) for i in range(size * size)]
-
-def rows_bottom_up(size):
-    return range(size - 1, -1, -1)
-
-def pad(row):
-    return row + b"\0" * (-len(row) % 4)
-
-def mask_of(pixels, size, clear):
-    out = b""
-    for y in rows_bottom_up(size):
-        bits = bytearray((size + 7) // 8)
-        for x in range(size):
-            if clear(pixels[y * size + x]):
-                bits[x // 8] |= 0x80 >> (x % 8)
-        out += pad(bytes(bits))
-    return out
-
-def bitmap(name, size, bpp):
-    """Returns (palette size for the directory, image bytes)."""
-    pixels = load(name, size)
-    if bpp == 32:
-        # Fully clear pixels carry no colour, so that old systems that use
-        # the mask show nothing there either.
-        clear = lambda p: p[3] == 0
-        body = b"".join(
-            bytes(b"\0\0\0\0" if clear(p) else bytes((p[2], p[1], p[0], p[3])))
-            for y in rows_bottom_up(size) for p in pixels[y * size:(y + 1) * size])
-        palette, colours = b"", 0
-    else:
-        clear = lambda p: p[3] < 128
-        if bpp == 1:
-            # Black and white only: the darker half is black.
-            table = [(0, 0, 0), (255, 255, 255)]
-            index = lambda p: 0 if clear(p) or sum(p[:3]) < 3 * 128 else 1
-        else:
-            table = sorted({p[:3] for p in pixels if not clear(p)} | {(0, 0, 0)})
-            assert len(table) <= 256, f"{name}: {len(table)} colours"
-            table += [(0, 0, 0)] * (256 - len(table))
-            where = {c: i for i, c in reversed(list(enumerate(table)))}
-            index = lambda p: where[(0, 0, 0)] if clear(p) else where[p[:3]]
-        per_byte = 8 // bpp
-        body = b""
-        for y in rows_bottom_up(size):
-            row = bytearray((size + per_byte - 1) // per_byte)
-            for x in range(size):
-                row[x // per_byte] |= index(pixels[y * size + x]) << (8 - bpp) - bpp * (x % per_byte)
-            body += pad(bytes(row))
-        palette = b"".join(bytes((b, g, r, 0)) for r, g, b in table)
-        colours = len(table) if bpp < 8 else 0
-    mask = mask_of(pixels, size, clear)
-    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, bpp, 0,
-                         len(body) + len(mask), 0, 0, 0, 0)
-    return colours, header + palette + body + mask
-
-def write(path, kind, images):
-    """images: (raw name, size, bits per pixel, hot spot or None)."""
-    parts = [(size, hot, bpp) + bitmap(name, size, bpp) for name, size, bpp, hot in images]
-    directory = struct.pack("<HHH", 0, kind, len(parts))
-    offset = 6 + 16 * len(parts)
-    data = b""
-    for size, hot, bpp, colours, image in parts:
-        planes, bits = hot if kind == 2 else (1, bpp)
-        directory += struct.pack("<BBBBHHII", size % 256, size % 256, colours % 256, 0,
-                                 planes, bits, len(image), offset + len(data))
-        data += image
-    with open(path, "wb") as f:
-        f.write(directory + data)
-
-ICON, CURSOR = 1, 2
-write("Velmora.ico", ICON, [("app32", 32, 8, None), ("app16", 16, 32, None), ("app48", 48, 32, None)])
-write("frmShowError.ico", ICON, [("error32", 32, 32, None), ("error16", 16, 32, None)])
-write("hand.cur", CURSOR, [("hand32", 32, 1, (12, 1))])
-write("link.cur", CURSOR, [("link32", 32, 32, (1, 1))])
-PY
+writer() { python3 icon-writer.py "$tmp" "$@"; }
+writer Velmora.ico icon app32:32:8 app16:16:32 app48:48:32 app20:20:32 app24:24:32 app40:40:32
+writer frmShowError.ico icon error32:32:32 error16:16:32 error20:20:32 error24:24:32 error40:40:32 error48:48:32
+writer hand.cur cursor hand32:32:1:12,1
+writer link.cur cursor link32:32:32:1,1

@@ -37,7 +37,18 @@ void ForgetIgnoredError() {
 
 // The download directory: the deployer's UpdateURL, else the web site's. A
 // settings object of its own, so that the shared store's key stays as it is.
+//
+// An elevated process takes the built-in address only: the user's settings
+// key is writable by every program the user runs unelevated, and the setup's
+// address is handed on to a browser that would start with full rights.
 std::string ReadDownloadDirectory() {
+  bool elevated = true;
+  try {
+    elevated = Facts().RunsElevated();
+  } catch (...) {
+    ForgetIgnoredError();
+  }
+  if (elevated) return DEFAULT_UPDATE_URL;
   clsReg reg;
   reg.RootKey(HKEY_CURRENT_USER_VALUE);
   reg.MainBranch("SOFTWARE");
@@ -94,7 +105,9 @@ Order CompareWithOwn(std::string_view text, const VersionNumbers& own) {
   if (text.find('.') == std::string_view::npos) {
     // The published version files have always held the digits of the version
     // run together ("103" for 1.0.3), compared as text. That comparison stays
-    // for them, whatever it makes of "1010".
+    // for them, whatever it makes of "1010". Anything else in their place (a
+    // portal's "OK", a page) is no version, though it would sort after "103".
+    if (!AllDigits(text)) return Order::Incomparable;
     return text > std::string_view(ownParts[0] + ownParts[1] + ownParts[2]) ? Order::Newer : Order::NotNewer;
   }
   std::vector<std::string_view> parts;
@@ -202,35 +215,61 @@ void clsAutoUpdate::QuickDownloadNewVersion() {
   Shell().OpenAddress(0, directory_ + UPDATE_SETUP_FILE);
 }
 
-void RunUpdateCheck(int16_t currentLanguage) {
-  Trap trap("clsAutoUpdate.RunUpdateCheck(currentLanguage)");
-  try {
-    const bool german = currentLanguage == 1;
-    trap.at(10);
-    clsAutoUpdate update;
-    if (update.NewVersionExists()) {
-      trap.at(20);
-      const int answer =
-          german ? MessageBoxes().Show("Es existiert eine neue Version. Wollen Sie diese nun herunterladen?",
-                                       APP_TITLE, MB_YESNO | MB_ICONQUESTION)
-                 : MessageBoxes().Show("A new version is available. Do you want to download it now?", APP_TITLE,
-                                       MB_YESNO);
-      trap.at(30);
-      if (answer == IDYES) update.QuickDownloadNewVersion();
-    } else if (update.LastCheckFailed()) {
-      trap.at(40);
-      MessageBoxes().Show(german ? "Die Suche nach Updates ist fehlgeschlagen. "
-                                   "Bitte versuchen Sie es später noch einmal."
-                                 : "The update check failed. Please try again later.",
-                          APP_TITLE, MB_ICONEXCLAMATION);
-    } else {
-      trap.at(50);
-      MessageBoxes().Show(german ? "Sie setzen bereits die neuste Version ein."
-                                 : "You are already using the latest version.",
-                          APP_TITLE, MB_ICONINFORMATION);
+namespace {
+
+// One check at a time: the window thread dispatches messages while a check
+// waits, and a second check started from there would run inside the first.
+bool g_checkRunning = false;
+
+class CheckRunning {
+ public:
+  CheckRunning() { g_checkRunning = true; }
+  CheckRunning(const CheckRunning&) = delete;
+  CheckRunning& operator=(const CheckRunning&) = delete;
+  ~CheckRunning() { g_checkRunning = false; }
+};
+
+// The check and its answer form one dialogue: the window that asked keeps
+// its other commands and its closing until the answer has been given.
+class Dialogue {
+ public:
+  Dialogue() { Http().BeginDialogue(); }
+  Dialogue(const Dialogue&) = delete;
+  Dialogue& operator=(const Dialogue&) = delete;
+  ~Dialogue() {
+    // The port was there for BeginDialogue; nothing here can fail.
+    try {
+      Http().EndDialogue();
+    } catch (...) {
     }
-  } catch (...) {
-    ErrorIn(trap, Value(currentLanguage), ERRIN_PASS_ON);
+  }
+};
+
+}  // namespace
+
+// No trap of its own: the click handler's trap reports a failure as its own.
+void RunUpdateCheck(int16_t currentLanguage) {
+  if (g_checkRunning) return;
+  const CheckRunning running;
+  const Dialogue dialogue;
+  const bool german = currentLanguage == 1;
+  clsAutoUpdate update;
+  if (update.NewVersionExists()) {
+    const int answer =
+        german
+            ? MessageBoxes().Show("Es existiert eine neue Version. Wollen Sie diese nun herunterladen?", APP_TITLE,
+                                  MB_YESNO | MB_ICONQUESTION)
+            : MessageBoxes().Show("A new version is available. Do you want to download it now?", APP_TITLE, MB_YESNO);
+    if (answer == IDYES) update.QuickDownloadNewVersion();
+  } else if (update.LastCheckFailed()) {
+    MessageBoxes().Show(german ? "Die Suche nach Updates ist fehlgeschlagen. "
+                                 "Bitte versuchen Sie es später noch einmal."
+                               : "The update check failed. Please try again later.",
+                        APP_TITLE, MB_ICONEXCLAMATION);
+  } else {
+    MessageBoxes().Show(
+        german ? "Sie setzen bereits die neuste Version ein." : "You are already using the latest version.", APP_TITLE,
+        MB_ICONINFORMATION);
   }
 }
 

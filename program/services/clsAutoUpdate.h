@@ -59,7 +59,8 @@ class clsAutoUpdate {
 // then asks whether to download the new version (and opens its address on
 // Yes), or says that this is the latest version, or that the check failed.
 // Language 1 is German, any other English. Raises only when opening the
-// setup's address fails.
+// setup's address fails, and then the error as it came. Called while a check
+// runs, it does nothing.
 void RunUpdateCheck(int16_t currentLanguage);
 
 }  // namespace velmora

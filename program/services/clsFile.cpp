@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <iterator>
+#include <string_view>
 #include <thread>
 
 #include "errors/ErrChain.h"
@@ -43,12 +45,73 @@ void TrimSpaces(std::string& text) {
   text.erase(0, text.find_first_not_of(' '));
 }
 
+// A file name compared as the system compares them: letters in either case.
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// The names a replace of `target` gives its own files: "<name>.velmora<N>.tmp"
+// for the new content, "<name>.velmora<N>.old" for the replaced one.
+std::string TempNameFor(const std::string& target, unsigned n) {
+  return target + ".velmora" + std::to_string(n) + ".tmp";
+}
+std::string BackupNameFor(const std::string& temp) { return temp.substr(0, temp.size() - 4) + ".old"; }
+
+// Whether `entry` is one of those files for the file called `name`.
+bool IsOwnFileOf(std::string_view entry, std::string_view name) {
+  constexpr std::string_view kMark = ".velmora";
+  if (entry.size() <= name.size() + kMark.size() + 4) return false;
+  if (!SameLetters(entry.substr(0, name.size()), name)) return false;
+  entry.remove_prefix(name.size());
+  if (!SameLetters(entry.substr(0, kMark.size()), kMark)) return false;
+  entry.remove_prefix(kMark.size());
+  std::size_t digits = 0;
+  while (digits < entry.size() && entry[digits] >= '0' && entry[digits] <= '9') ++digits;
+  if (digits == 0) return false;
+  entry.remove_prefix(digits);
+  return SameLetters(entry, ".tmp") || SameLetters(entry, ".old");
+}
+
+// A run that was cut off between writing its new file and putting it in
+// place (killed, the power gone) left that file beside the target, and may
+// have left the replaced content under its backup name. Both go before the
+// next replace of a target that is there, which would otherwise step over
+// their names for ever. (Without the target, a backup might be the only copy
+// of it, had the run stopped in the middle of the swap.)
+void RemoveLeftovers(FileSystemPort& files, const std::string& target) {
+  const std::size_t slash = target.find_last_of("\\/");
+  if (slash == std::string::npos) return;
+  const std::string folder = target.substr(0, slash + 1);
+  const std::string_view name = std::string_view(target).substr(slash + 1);
+  try {
+    for (const FileSystemPort::Entry& entry : files.List(folder)) {
+      if ((entry.attributes & (FileSystemPort::kDirectory | FileSystemPort::kReparsePoint)) != 0 ||
+          !IsOwnFileOf(entry.name, name))
+        continue;
+      try {
+        files.Remove(folder + entry.name);
+      } catch (...) {
+        // Still in use, or not ours to delete: it stays, and its name is
+        // stepped over.
+      }
+    }
+  } catch (...) {
+    // A folder that cannot be listed here fails the write itself a moment
+    // later, with the reason that matters.
+  }
+}
+
 // Writes the body to a new file beside the target (same folder, so the final
 // move is a rename on one volume) and returns its name.
 std::string WriteBeside(FileSystemPort& files, const std::string& target, std::string_view body) {
   static unsigned serial = 0;
   for (int tries = 1;; ++tries) {
-    const std::string temp = target + ".velmora" + std::to_string(++serial) + ".tmp";
+    const std::string temp = TempNameFor(target, ++serial);
     try {
       files.WriteNew(temp, body);
       return temp;
@@ -60,17 +123,39 @@ std::string WriteBeside(FileSystemPort& files, const std::string& target, std::s
   }
 }
 
-void MoveWithRetries(FileSystemPort& files, const std::string& from, const std::string& to) {
-  for (const auto pause : kRetryPauses) {
+// Puts the new file in the target's place. An existing target is replaced
+// so that it keeps its attributes and security (hidden, system, the rights
+// an administrator gave it); where the system refuses that (a share or file
+// system without it), the new file is moved over it, as a new file. Either
+// is tried again while the target is in use for a moment.
+void PutInPlace(FileSystemPort& files, const std::string& temp, const std::string& target, bool targetExists) {
+  bool keeping = targetExists;
+  const std::string backup = BackupNameFor(temp);
+  std::size_t waits = 0;
+  for (;;) {
     try {
-      files.MoveOver(from, to);
+      if (keeping) {
+        files.ReplaceKeeping(temp, target, backup);
+        try {
+          files.Remove(backup);
+        } catch (...) {
+          // The new content is in place; the next replace removes this.
+        }
+      } else {
+        files.MoveOver(temp, target);
+      }
       return;
     } catch (const VbError& e) {
-      if (!IsMomentaryLock(e.LastDllError())) throw;
+      if (IsMomentaryLock(e.LastDllError())) {
+        if (waits == std::size(kRetryPauses)) throw;
+        std::this_thread::sleep_for(kRetryPauses[waits++]);
+      } else if (keeping) {
+        keeping = false;
+      } else {
+        throw;
+      }
     }
-    std::this_thread::sleep_for(pause);
   }
-  files.MoveOver(from, to);
 }
 
 }  // namespace
@@ -99,10 +184,12 @@ void ReplaceWhole(const std::string& path, std::string_view bytes, Trap* trap) {
       (attributes & (FileSystemPort::kReadOnly | FileSystemPort::kDirectory)) != 0)
     RaiseSystemError(ERROR_ACCESS_DENIED);
   if (trap) trap->at(30);
+  const bool targetExists = attributes != FileSystemPort::kNoFile;
+  if (targetExists) RemoveLeftovers(files, path);
   const std::string temp = WriteBeside(files, path, bytes);
   if (trap) trap->at(40);
   try {
-    MoveWithRetries(files, temp, path);
+    PutInPlace(files, temp, path, targetExists);
   } catch (...) {
     try {
       files.Remove(temp);

@@ -25,9 +25,11 @@ class clsFile {
 class Trap;
 
 // Puts exactly `bytes` in the file at `path` in one step: a new file beside
-// it, then a rename over it. A failure at any point leaves the old file as it
-// was and no new file behind; a read-only file stays untouched (75). With a
-// trap, its line labels follow the steps.
+// it, then put in its place, an existing file keeping its attributes and
+// security where the system allows. A failure at any point leaves the old
+// file as it was and no new file behind; a read-only file stays untouched
+// (75). Files an earlier run that was cut off left beside `path` go first.
+// With a trap, its line labels follow the steps.
 void ReplaceWhole(const std::string& path, std::string_view bytes, Trap* trap = nullptr);
 
 // The one clsFile of the program, created on first use and kept until the

@@ -45,12 +45,45 @@ class Finder {
   std::boyer_moore_horspool_searcher<std::string_view::const_iterator> searcher_;
 };
 
+// A folder named from the root of a drive (C:\...) or of a network share
+// (\\server\share\...). Anything else would be taken from the current
+// folder or the current folder of a drive, wherever that is.
+bool IsAbsoluteFolder(std::string_view folder) {
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (folder.size() >= 3 && ((folder[0] >= 'A' && folder[0] <= 'Z') || (folder[0] >= 'a' && folder[0] <= 'z')) &&
+      folder[1] == ':' && separator(folder[2]))
+    return true;
+  if (folder.size() < 2 || !separator(folder[0]) || !separator(folder[1])) return false;
+  folder.remove_prefix(2);
+  const std::size_t server = folder.find_first_of("\\/");
+  if (server == 0 || server == std::string_view::npos) return false;
+  folder.remove_prefix(server + 1);
+  return !folder.empty() && !separator(folder[0]);
+}
+
+// The attributes a file can be given back: read-only, hidden, system,
+// archive, normal, temporary, offline, not indexed.
+constexpr uint32_t kSettableAttributes = 0x01 | 0x02 | 0x04 | 0x20 | 0x80 | 0x100 | 0x1000 | 0x2000;
+
 std::unique_ptr<clsKorvanel>& KorvanelSlot() {
   static std::unique_ptr<clsKorvanel> korvanel;
   return korvanel;
 }
 
 }  // namespace
+
+bool IsDefaultToClear(const std::string& name, uint32_t attributes) {
+  // A link named like a defaults file is not one: deleting through it
+  // would reach whatever it points at, or the link alone, neither ICQ's.
+  return IsOrdinaryFile(attributes) && (attributes & FileSystemPort::kReparsePoint) == 0 && MatchesXmlPattern(name);
+}
+
+std::size_t GrownSize(std::size_t size, std::size_t count, std::size_t growth, std::size_t limit) {
+  // On a 32-bit system a style file of some hundred megabytes with many
+  // heads would wrap around here and be cut short instead of failing.
+  if (size > limit || (growth != 0 && count > (limit - size) / growth)) RaiseRuntime(7);  // Out of memory
+  return size + count * growth;
+}
 
 bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_view strReplacement) {
   const std::size_t start = Finder(strSearch).In(strText, 0);
@@ -93,7 +126,7 @@ bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_v
   std::vector<std::size_t> found;
   for (std::size_t at = first; at != std::string::npos; at = heads.In(strText, at + keep)) found.push_back(at);
   const std::size_t oldSize = strText.size();
-  strText.resize(oldSize + found.size() * (put - keep));
+  strText.resize(GrownSize(oldSize, found.size(), put - keep, strText.max_size()));
   char* const text = strText.data();
   std::size_t readEnd = oldSize, writeEnd = strText.size();
   for (auto at = found.rbegin(); at != found.rend(); ++at) {
@@ -110,20 +143,37 @@ bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_v
 void clsKorvanel::ClearDefaultsFolder() {
   // No trap: a folder that cannot be listed goes to the caller's trap as it
   // is. A folder that does not exist lists nothing.
-  // A folder never set would list the current folder and delete whatever
-  // "*.xml" files stand there.
-  if (DefaultsFolder_.empty()) RaiseRuntime(5);  // Invalid procedure call or argument
+  // A folder never set, or one not named from a root, would be looked for
+  // in the current folder and its "*.xml" files deleted, wherever that is.
+  // It is a fault of the caller, not a folder that is missing.
+  if (!IsAbsoluteFolder(DefaultsFolder_)) RaiseRuntime(5);  // Invalid procedure call or argument
   FileSystemPort& files = Files();
+  // A defaults folder that is a junction or a link leads somewhere else:
+  // nothing there is ICQ's to delete.
+  std::string folder = DefaultsFolder_;
+  if (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  const uint32_t folderAttributes = files.Attributes(folder);
+  if (folderAttributes != FileSystemPort::kNoFile && (folderAttributes & FileSystemPort::kReparsePoint) != 0) return;
   const std::vector<FileSystemPort::Entry> entries = files.List(DefaultsFolder_);
   for (const FileSystemPort::Entry& entry : entries) {
-    if (!IsOrdinaryFile(entry.attributes) || !MatchesXmlPattern(entry.name)) continue;
+    if (!IsDefaultToClear(entry.name, entry.attributes)) continue;
     const std::string path = DefaultsFolder_ + entry.name;
+    // ICQ rebuilds what is missing from these defaults; a file that stays
+    // does no harm, and the other files still go.
     try {
       files.SetAttributes(path, 0);
+    } catch (...) {
+      continue;
+    }
+    try {
       files.Remove(path);
     } catch (...) {
-      // ICQ rebuilds what is missing from these defaults; a file that stays
-      // does no harm, and the other files still go.
+      // It stays as it was: a read-only file is not left writable.
+      const uint32_t kept = entry.attributes & kSettableAttributes;
+      try {
+        if ((kept & ~0x80u) != 0) files.SetAttributes(path, kept);
+      } catch (...) {
+      }
     }
   }
 }

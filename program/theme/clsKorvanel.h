@@ -4,10 +4,18 @@
 // edit finds the start of one element's start tag and replaces that whole tag.
 #pragma once
 
+#include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace velmora {
+
+// ICQ's files that Velmora changes, relative to ICQ's folder.
+inline constexpr const char* kThemeCoreFolder = "services\\icqApp\\ver1\\theme\\MUICore\\";
+inline constexpr const char* kMsgStyleFile = "services\\icqApp\\ver1\\theme\\MUIMessage\\MsgSessionDlg.style.box";
+inline constexpr const char* kClStyleFile = "services\\icqApp\\ver1\\theme\\MUICore\\MainDlgPanelOwner.style.box";
+inline constexpr const char* kDefaultsFolder = "ConfigFiles\\Defaults\\";
 
 // The texts the edits look for (S) and put in (A).
 inline constexpr std::string_view S1 = "<style id=\"FeaturesBannerArea\"";
@@ -34,8 +42,22 @@ inline constexpr std::string_view A5 =
 // nothing is replaced and the edit counts as applied.
 bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_view strReplacement);
 
+// Whether ClearDefaultsFolder deletes a file of that name and those
+// attributes from the defaults folder.
+bool IsDefaultToClear(const std::string& name, uint32_t attributes);
+// The length of a text of `size` characters after `count` edits that each
+// lengthen it by `growth`. Raises 7 (Out of memory) when that would pass
+// `limit`, or what a size can count at all.
+std::size_t GrownSize(std::size_t size, std::size_t count, std::size_t growth, std::size_t limit);
+
 class clsKorvanel {
  public:
+  // Points the three paths at the files of the ICQ folder strICQPath.
+  void UseFolder(const std::string& strICQPath) {
+    MsgConfigFile(strICQPath + kMsgStyleFile);
+    ClThemeFile(strICQPath + kClStyleFile);
+    DefaultsFolder(strICQPath + kDefaultsFolder);
+  }
   // Full path of ICQ's defaults folder, ending in a backslash.
   void DefaultsFolder(const std::string& strValue) { DefaultsFolder_ = strValue; }
   // Full path of the message window's style file.
@@ -43,10 +65,11 @@ class clsKorvanel {
   // Full path of the contact list's style file.
   void ClThemeFile(const std::string& strValue) { ClThemeFile_ = strValue; }
 
-  // Deletes the ordinary files named "*.xml" (lower case) of DefaultsFolder.
-  // Once the first of them is being cleared, nothing fails any more: a file
-  // that cannot be deleted is left. A DefaultsFolder that was never set
-  // raises 5.
+  // Deletes the ordinary files named "*.xml" (lower case) of DefaultsFolder;
+  // junctions and links are not followed or deleted. Once the first of them
+  // is being cleared, nothing fails any more: a file that cannot be deleted
+  // is left with its attributes. A DefaultsFolder that was never set or is
+  // not named from a drive's or share's root raises 5.
   void ClearDefaultsFolder();
   // True when the message window's file was rewritten.
   bool RemoveMsgBanner();

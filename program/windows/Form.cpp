@@ -8,6 +8,7 @@
 
 #include "errors/ErrChain.h"
 #include "platform/win32/Win32Ports.h"
+#include "windows/LinkLabel.h"
 #include "windows/PictureBox.h"
 #include "windows/Resources.h"
 
@@ -25,12 +26,13 @@ COLORREF ColourOf(int64_t value) {
 
 bool Is(const std::string& a, const char* b) { return _stricmp(a.c_str(), b) == 0; }
 
-int DpiY() {
+int Dpi(int index) {
   HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  const int dpi = GetDeviceCaps(dc, index);
   ReleaseDC(nullptr, dc);
   return dpi > 0 ? dpi : 96;
 }
+int DpiY() { return Dpi(LOGPIXELSY); }
 
 // "Name" size [weight] [Bold] [Italic] [Underline] [Strikeout]
 HFONT MakeFont(const std::vector<std::string>& v) {
@@ -49,6 +51,26 @@ HFONT MakeFont(const std::vector<std::string>& v) {
     else f.lfWeight = static_cast<LONG>(LayoutNumber(v[i]));
   }
   return CreateFontIndirectW(&f);
+}
+
+// A button's icon: the image of the icon file that suits the screen, at
+// the size the DPI makes of `pixelsAt96` (32 at 96 dots per inch, 40 at 120,
+// 48 at 144). The button shows a picture at its own size, so this is the size
+// it draws; one image stretched by the button would come out blurred.
+HRESULT PictureFromIconFile(const std::string& fileName, int pixelsAt96, IDispatch** made) {
+  HICON icon = nullptr;
+  try {
+    icon = IconFromFile(fileName, MulDiv(pixelsAt96, Dpi(LOGPIXELSX), 96));
+  } catch (const VbError& e) {
+    return e.Number() == 53 ? CTL_E_FILENOTFOUND : CTL_E_INVALIDPICTURE;
+  }
+  PICTDESC desc{};
+  desc.cbSizeofstruct = sizeof desc;
+  desc.picType = PICTYPE_ICON;
+  desc.icon.hicon = icon;
+  const HRESULT hr = OleCreatePictureIndirect(&desc, IID_IDispatch, TRUE, reinterpret_cast<void**>(made));
+  if (FAILED(hr)) DestroyIcon(icon);
+  return hr;
 }
 
 HRESULT PictureFromFile(const std::string& fileName, IDispatch** made) {
@@ -106,7 +128,14 @@ ComPtr<PropertyBag> BagOf(const LayoutControl& c) {
       V_VT(&v) = VT_BSTR;
       V_BSTR(&v) = SysAllocString(Utf8ToWide(value).c_str());
     } else if (Is(type, "Icon")) {
-      bag->PutFactory(name, [value](IDispatch** made) { return PictureFromFile(value, made); });
+      // Icon "file.ico" [pixels at 96 dots per inch, 32 when not given]
+      const std::size_t dot = value.rfind('.');
+      if (dot == std::string::npos || !Is(value.substr(dot), ".ico")) {
+        bag->PutFactory(name, [value](IDispatch** made) { return PictureFromFile(value, made); });
+        continue;
+      }
+      const int size = s.values.size() > 2 ? static_cast<int>(LayoutNumber(s.values[2])) : 32;
+      bag->PutFactory(name, [value, size](IDispatch** made) { return PictureFromIconFile(value, size, made); });
       continue;
     } else if (Is(type, "Font")) {
       bag->PutFactory(name, [values = s.values](IDispatch** made) { return FontFromValues(values, made); });
@@ -132,6 +161,7 @@ struct Form::Item {
   HWND hwnd = nullptr;  // none for images
   int id = 0;
   RECT twips{};
+  RECT design{};  // where the layout or the window's code put it, in twips
   bool visible = true;
   bool cancel = false, autoSize = false;
   COLORREF fore = 0;
@@ -237,6 +267,7 @@ void Form::CreateOne(const LayoutControl& c) {
   it.kind = c.kind;
   it.id = kFirstId + static_cast<int>(items_.size());
   it.twips = {c.left, c.top, c.left + c.width, c.top + c.height};
+  it.design = it.twips;
   it.fore = ColourOf(c.Number("ForeColor", 0x80000012));
   if (const LayoutSetting* font = c.Find("Font")) {
     it.font = MakeFont(font->values);
@@ -259,6 +290,7 @@ void Form::CreateOne(const LayoutControl& c) {
     const std::string align = c.Text("Alignment", "Left");
     make(L"STATIC", SS_NOTIFY | (Is(align, "Center") ? SS_CENTER : Is(align, "Right") ? SS_RIGHT : SS_LEFT));
     it.autoSize = c.Flag("AutoSize");
+    if (c.Flag("Link")) MakeLinkLabel(it.hwnd);
   } else if (Is(c.kind, "TextBox")) {
     DWORD style = WS_TABSTOP | ES_AUTOHSCROLL;
     if (c.Flag("MultiLine")) style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
@@ -277,7 +309,7 @@ void Form::CreateOne(const LayoutControl& c) {
     // The height of a drop-down list counts its open list too.
     make(L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, h * 8);
   } else if (Is(c.kind, "PictureBox")) {
-    it.hwnd = CreatePictureBox(hwnd_, x, y, it.id);
+    it.hwnd = CreatePictureBox(hwnd_, RECT{x, y, x + w, y + h}, it.id);
   } else if (Is(c.kind, "Image")) {
     const std::string picture = c.Text("Picture");
     const std::size_t dot = picture.rfind('.');
@@ -303,7 +335,7 @@ void Form::CreateOne(const LayoutControl& c) {
   if (it.hwnd && !it.button)
     SendMessageW(it.hwnd, WM_SETFONT,
                  reinterpret_cast<WPARAM>(it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  if (it.autoSize) FitLabel(it);
+  if (Is(c.kind, "Label")) FitLabel(it);
   items_.push_back(std::move(item));
 }
 
@@ -335,13 +367,45 @@ void Form::FitLabel(Item& it) {
     t.resize(static_cast<std::size_t>(GetWindowTextW(it.hwnd, t.data(), static_cast<int>(t.size()))));
     return t;
   }();
-  SIZE extent{};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  if (it.autoSize) {
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(it.hwnd, dc);
+    it.twips.right = it.twips.left + PixelsToTwipsX(extent.cx);
+    it.twips.bottom = it.twips.top + PixelsToTwipsY(extent.cy);
+    SetWindowPos(it.hwnd, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return;
+  }
+  // Twips scale with the DPI, a font's pixels not quite: at 120 or 144 dots
+  // per inch a text that fits its place at 96 may need more. The label then
+  // grows (never below its place) so that no text is cut: wider for a word
+  // longer than the line, after its alignment, and taller for another line.
+  const LONG_PTR style = GetWindowLongPtrW(it.hwnd, GWL_STYLE);
+  const UINT prefix = (style & SS_NOPREFIX) || (style & WS_TABSTOP) ? DT_NOPREFIX : 0;
+  int x = TwipsToPixelsX(it.design.left), y = TwipsToPixelsY(it.design.top);
+  int w = TwipsToPixelsX(it.design.right) - x, h = TwipsToPixelsY(it.design.bottom) - y;
+  RECT need{0, 0, w, 0};
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
+  if (need.right > w) {
+    const int more = need.right - w;
+    if ((style & SS_TYPEMASK) == SS_CENTER) x -= more / 2;
+    else if ((style & SS_TYPEMASK) == SS_RIGHT) x -= more;
+    w = need.right;
+    need = {0, 0, w, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
+  }
+  h = std::max<int>(h, need.bottom);
   SelectObject(dc, old);
   ReleaseDC(it.hwnd, dc);
-  it.twips.right = it.twips.left + PixelsToTwipsX(extent.cx);
-  it.twips.bottom = it.twips.top + PixelsToTwipsY(extent.cy);
-  SetWindowPos(it.hwnd, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const RECT now{TwipsToPixelsX(it.twips.left), TwipsToPixelsY(it.twips.top), TwipsToPixelsX(it.twips.right),
+                 TwipsToPixelsY(it.twips.bottom)};
+  if (now.left == x && now.top == y && now.right == x + w && now.bottom == y + h) return;
+  it.twips = x == TwipsToPixelsX(it.design.left) && w == TwipsToPixelsX(it.design.right) - x &&
+                     h == TwipsToPixelsY(it.design.bottom) - y
+                 ? it.design
+                 : RECT{PixelsToTwipsX(x), PixelsToTwipsY(y), PixelsToTwipsX(x + w), PixelsToTwipsY(y + h)};
+  SetWindowPos(it.hwnd, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Form::SetText(std::string_view name, const std::string& text) {
@@ -354,11 +418,14 @@ void Form::SetText(std::string_view name, const std::string& text) {
   if (!it->hwnd) RaiseRuntime(438);
   if (!SetWindowTextW(it->hwnd, Utf8ToWide(text).c_str())) RaiseSystemError(GetLastError());
   if (Is(it->kind, "Label")) {
-    if (it->autoSize) FitLabel(*it);
+    RECT before;
+    GetWindowRect(it->hwnd, &before);
+    FitLabel(*it);
     // A transparent label leaves its old text behind unless the window
-    // underneath paints the place again.
+    // underneath paints the place again, where it was and where it is.
     RECT r;
     GetWindowRect(it->hwnd, &r);
+    UnionRect(&r, &r, &before);
     MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
     RedrawWindow(hwnd_, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
   }
@@ -388,7 +455,7 @@ RECT Form::Bounds(std::string_view name) const { return Find(name)->twips; }
 
 void Form::Move(std::string_view name, int left, int top, int width, int height) {
   Item* it = Find(name);
-  it->twips = {left, top, left + width, top + height};
+  it->twips = it->design = {left, top, left + width, top + height};
   if (!it->hwnd) return;
   const int x = TwipsToPixelsX(left), y = TwipsToPixelsY(top), w = TwipsToPixelsX(width), h = TwipsToPixelsY(height);
   if (it->button) {
@@ -396,9 +463,12 @@ void Form::Move(std::string_view name, int left, int top, int width, int height)
       RECT r{x, y, x + w, y + h};
       place->SetObjectRects(&r, &r);
     }
+  } else if (Is(it->kind, "PictureBox")) {
+    PlacePictureBox(it->hwnd, RECT{x, y, x + w, y + h});
   } else {
     // A negative size would be refused; the window then keeps no area at all.
     SetWindowPos(it->hwnd, nullptr, x, y, std::max(w, 0), std::max(h, 0), SWP_NOZORDER | SWP_NOACTIVATE);
+    if (Is(it->kind, "Label") && !it->autoSize) FitLabel(*it);
   }
 }
 
@@ -493,11 +563,23 @@ void Form::Paint(HDC dc) {
     if (item->icon) {
       DrawIconEx(dc, x, y, item->icon, 0, 0, 0, nullptr, DI_NORMAL);
     } else {
+      // A picture fills its place, which the DPI makes larger than the
+      // picture's own pixels.
       BITMAP bm{};
       GetObjectW(item->bitmap, sizeof bm, &bm);
+      const int w = TwipsToPixelsX(item->twips.right) - x, h = TwipsToPixelsY(item->twips.bottom) - y;
       HDC mem = CreateCompatibleDC(dc);
       HGDIOBJ old = SelectObject(mem, item->bitmap);
-      BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+      if (w == bm.bmWidth && h == bm.bmHeight) {
+        BitBlt(dc, x, y, w, h, mem, 0, 0, SRCCOPY);
+      } else {
+        const int oldMode = SetStretchBltMode(dc, HALFTONE);
+        POINT oldOrigin;
+        SetBrushOrgEx(dc, 0, 0, &oldOrigin);  // HALFTONE wants it reset
+        StretchBlt(dc, x, y, w, h, mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+        SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
+        SetStretchBltMode(dc, oldMode);
+      }
       SelectObject(mem, old);
       DeleteDC(mem);
     }

@@ -94,9 +94,21 @@ void Check(HRESULT hr) {
   }
 }
 
+// The box with its border, and where it goes in `place`.
+RECT CentredBox(const RECT& place) {
+  RECT r{0, 0, kPreviewWidth, kPreviewHeight};
+  AdjustWindowRectEx(&r, WS_CHILD | WS_BORDER, FALSE, 0);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  // Rounded towards the top left, so that a place of exactly the box's size
+  // keeps it where the layout puts it.
+  const int x = place.left + (place.right - place.left - w) / 2;
+  const int y = place.top + (place.bottom - place.top - h) / 2;
+  return {x, y, x + w, y + h};
+}
+
 }  // namespace
 
-HWND CreatePictureBox(HWND parent, int x, int y, int id) {
+HWND CreatePictureBox(HWND parent, const RECT& place, int id) {
   static const ATOM atom = [] {
     WNDCLASSW wc{};
     wc.lpfnWndProc = Proc;
@@ -106,13 +118,17 @@ HWND CreatePictureBox(HWND parent, int x, int y, int id) {
     return RegisterClassW(&wc);
   }();
   (void)atom;
-  RECT r{0, 0, kPreviewWidth, kPreviewHeight};
-  AdjustWindowRectEx(&r, WS_CHILD | WS_BORDER, FALSE, 0);
-  HWND box = CreateWindowExW(0, kClass, L"", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_CLIPSIBLINGS, x, y,
+  const RECT r = CentredBox(place);
+  HWND box = CreateWindowExW(0, kClass, L"", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_CLIPSIBLINGS, r.left, r.top,
                              r.right - r.left, r.bottom - r.top, parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
   if (!box) RaiseSystemError(GetLastError());
   return box;
+}
+
+void PlacePictureBox(HWND box, const RECT& place) {
+  const RECT r = CentredBox(place);
+  SetWindowPos(box, nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void DrawPictureFile(HWND box, const std::string& path) {

@@ -13,7 +13,11 @@ namespace velmora {
 inline constexpr int kPreviewWidth = 136;
 inline constexpr int kPreviewHeight = 103;
 
-HWND CreatePictureBox(HWND parent, int x, int y, int id);
+// Makes the box centred in `place` (pixels within the parent): the layout's
+// place grows with the DPI, the box does not.
+HWND CreatePictureBox(HWND parent, const RECT& place, int id);
+// Moves the box to the middle of a new place.
+void PlacePictureBox(HWND box, const RECT& place);
 
 // Decodes the picture file, scaled to the drawing area while decoding, and
 // draws it stretched over the whole persistent image with its alpha: what is

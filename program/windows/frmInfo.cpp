@@ -54,7 +54,10 @@ void frmInfo::lblEMail_Click() {
 void frmInfo::lblWebsite_Click() {
   RunEvent("frmInfo.lblWebsite_Click", [&](Trap& trap) {
     trap.at(10);
-    Shell().ExecuteA(reinterpret_cast<uintptr_t>(Hwnd()), GetText("lblWebsite"));
+    // The label shows the bare host. Handed to the shell as it is, a bare
+    // name is first taken for a file in the working folder, where anything
+    // lying beside the program would be started in its place.
+    Shell().OpenAddress(reinterpret_cast<uintptr_t>(Hwnd()), std::string("https://") + kWebSite);
   });
 }
 

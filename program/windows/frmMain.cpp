@@ -6,19 +6,20 @@
 #include "errors/ErrChain.h"
 #include "errors/VbConvert.h"
 #include "platform/Ports.h"
+#include "services/basElevation.h"
 #include "services/clsAutoUpdate.h"
+#include "services/clsBackup.h"
 #include "services/clsFile.h"
 #include "services/clsReg.h"
 #include "theme/clsKorvanel.h"
 #include "windows/PictureBox.h"
 #include "windows/frmInfo.h"
+#include "windows/frmMainDiscovery.h"
 #include "windows/frmSettings.h"
 
 namespace velmora {
 namespace {
 
-constexpr const char* kVendorKey = "velmora.example";
-constexpr const char* kThemeCore = "services\\icqApp\\ver1\\theme\\MUICore\\";
 constexpr const char* kPictureFilter = "Bilddateien(*.jpg;*.gif;*.bmp;*.tif)|*.jpg;*.gif;*.bmp;*.tif";
 
 constexpr uint32_t MB_OK_EXCLAMATION = 0x30;
@@ -37,6 +38,9 @@ int PixelsOf(float twips, bool across) {
   const double pixels = std::nearbyint(static_cast<double>(twips) / TwipsPerPixel(across));
   return pixels > INT_MAX / 2 ? INT_MAX / 2 : pixels < INT_MIN / 2 ? INT_MIN / 2 : static_cast<int>(pixels);
 }
+
+// The folder that holds a file, with its trailing backslash.
+std::string ParentFolder(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
 
 }  // namespace
 
@@ -74,11 +78,9 @@ void frmMain::Form_Load() {
     trap.at(50);
     strICQPath = GetICQPath();
     trap.at(60);
-    ShowPreview(strICQPath + kThemeCore + "cl.jpg");
+    ShowPreview(strICQPath + PictureFile());
     trap.at(70);
-    Korvanel().MsgConfigFile(strICQPath + "services\\icqApp\\ver1\\theme\\MUIMessage\\MsgSessionDlg.style.box");
-    Korvanel().ClThemeFile(strICQPath + kThemeCore + "MainDlgPanelOwner.style.box");
-    Korvanel().DefaultsFolder(strICQPath + "ConfigFiles\\Defaults\\");
+    Korvanel().UseFolder(strICQPath);
     trap.at(80);
     if (!strICQPath.empty()) {
       const bool msgRemoved = Korvanel().MsgBannerIsRemoved();
@@ -135,28 +137,7 @@ float frmMain::PositionTwips(bool left) const {
   return static_cast<float>(left ? r.left : r.top) * TwipsPerPixel(left);
 }
 
-void frmMain::SetRegKey(bool bolOwnKey) {
-  Trap trap("frmMain.SetRegKey(bolOwnKey)");
-  try {
-    trap.at(10);
-    clsReg& store = RegStore();
-    store.MainBranch("SOFTWARE");
-    trap.at(20);
-    if (bolOwnKey) {
-      store.RootKey(HKEY_CURRENT_USER_VALUE);
-      store.RegBase(kVendorKey);
-      store.Program("Velmora");
-      store.Section("Settings");
-    } else {
-      store.RootKey(HKEY_LOCAL_MACHINE_VALUE);
-      store.RegBase("Microsoft");
-      store.Program("Windows\\CurrentVersion\\App Paths");
-      store.Section("ICQ.exe");
-    }
-  } catch (...) {
-    ErrorIn(trap, bolOwnKey, ERRIN_PASS_ON);
-  }
-}
+void frmMain::SetRegKey(bool bolOwnKey) { frmMainDiscovery::SetRegKey(bolOwnKey); }
 
 int16_t frmMain::GetLanguage() {
   Trap trap("frmMain.GetLanguage");
@@ -189,69 +170,11 @@ void frmMain::Click(const std::string& control) {
 
 // ---------------------------------------------------------------- finding ICQ
 
-std::string frmMain::GetICQPath() {
-  Trap trap("frmMain.GetICQPath");
-  try {
-    trap.at(10);
-    SetRegKey(false);
-    trap.at(20);
-    std::string registered = RegStore().ReadEntry("Path", "");
-    trap.at(30);
-    if (registered.empty()) return SelfSearch();
-    trap.at(40);
-    registered += "\\";
-    if (RightICQPath(registered)) return registered;
-    trap.at(50);
-    return SelfSearch();
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_PASS_ON);
-  }
-}
+// Finding ICQ talks to the system only through the ports and lives with the
+// portable code, where it is tested without a window.
+std::string frmMain::GetICQPath() { return frmMainDiscovery::GetICQPath(); }
 
-bool frmMain::RightICQPath(const std::string& strPath) {
-  Trap trap("frmMain.RightICQPath(strPath)");
-  try {
-    trap.at(10);
-    const uint32_t attributes = Files().Attributes(strPath + "ICQ.exe");
-    return attributes != FileSystemPort::kNoFile && (attributes & FileSystemPort::kDirectory) == 0;
-  } catch (...) {
-    ErrorIn(trap, strPath, ERRIN_PASS_ON);
-  }
-}
-
-std::string frmMain::SelfSearch() {
-  Trap trap("frmMain.SelfSearch");
-  try {
-    trap.at(10);
-    const std::string question = CurrentLanguage == 1
-        ? "Die ICQ.exe konnte nicht gefunden werden, wollen Sie selbst nach ihr suchen?"
-        : "ICQ.exe could not be found would you like to search it?";
-    const std::string warning =
-        CurrentLanguage == 1 ? "Sie haben einen falschen Pfad gewählt" : "You have chosen a wrong path";
-    trap.at(20);
-    if (MessageBoxes().Show(question, APP_TITLE, MB_YESNO_QUESTION) != IDYES_ANSWER) return {};
-    trap.at(30);
-    std::string chosen;
-    // The dialog's own failures end the search quietly, and so does Cancel:
-    // whoever cancels has already given the answer.
-    try {
-      if (!FileDialog().ShowOpen("EXE Datei|*.exe", &chosen)) return {};
-    } catch (...) {
-      return {};
-    }
-    trap.at(40);
-    constexpr std::string_view kExe = "ICQ.exe";
-    if (chosen.size() >= kExe.size() && chosen.compare(chosen.size() - kExe.size(), kExe.size(), kExe) == 0) {
-      const std::size_t slash = chosen.find_last_of("\\/");
-      return slash == std::string::npos ? std::string() : chosen.substr(0, slash + 1);
-    }
-    trap.at(50);
-    MessageBoxes().Show(warning, APP_TITLE, MB_OK_EXCLAMATION);
-    return {};
-  } catch (...) {
-    ErrorIn(trap, Value(), ERRIN_PASS_ON);
-  }
-}
+bool frmMain::RightICQPath(const std::string& strPath) { return frmMainDiscovery::RightICQPath(strPath); }
 
 // ---------------------------------------------------------------- the picture
 
@@ -298,11 +221,22 @@ void frmMain::qbtnApply_Click() {
       return;
     }
     trap.at(20);
-    ReplaceWhole(strICQPath + kThemeCore + "cl.jpg", PersistentImageAsBmp(Control("picImage")));
+    const std::string bitmap = PersistentImageAsBmp(Control("picImage"));
+    clsBackup().KeepOriginals(strICQPath, {PictureFile()});
     trap.at(30);
+    switch (WithRights({strICQPath + kThemeCoreFolder}, {"apply", strICQPath, {}, {}, {}}, bitmap)) {
+      case Rights::Here:
+        InstallPicture(trap, strICQPath, bitmap);
+        break;
+      case Rights::DoneElevated:
+        break;
+      case Rights::FailedElevated:
+        return;
+    }
+    trap.at(50);
     MessageBoxes().Show(ByLanguage("Änderungen wurden übernommen", "Changes have been applied"), APP_TITLE,
                         MB_OK_INFORMATION);
-    trap.at(40);
+    trap.at(60);
     if (CloseAfterApply == 1) Unload();
   });
 }
@@ -315,12 +249,20 @@ void frmMain::qbtnRemoveBanner_Click() {
       return;
     }
     trap.at(20);
-    Korvanel().RemoveMsgBanner();
+    clsBackup().KeepOriginals(strICQPath, BannerRemovalFiles(strICQPath));
     trap.at(30);
-    Korvanel().RemoveClBanner();
-    trap.at(40);
-    Korvanel().ClearDefaultsFolder();
-    trap.at(50);
+    const std::vector<std::string> folders = {ParentFolder(strICQPath + kMsgStyleFile),
+                                              ParentFolder(strICQPath + kClStyleFile), strICQPath + kDefaultsFolder};
+    switch (WithRights(folders, {"remove-banners", strICQPath, {}, {}, {}})) {
+      case Rights::Here:
+        RemoveBanners(trap, strICQPath);
+        break;
+      case Rights::DoneElevated:
+        break;
+      case Rights::FailedElevated:
+        return;
+    }
+    trap.at(70);
     SetVisible("qbtnRemoveBanner", false);
   });
 }

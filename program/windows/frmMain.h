@@ -30,7 +30,6 @@ class frmMain final : public Form, public MainWindowTexts {
  private:
   void SetRegKey(bool bolOwnKey);
   int16_t GetLanguage();
-  std::string SelfSearch();
   bool ShowPreview(const std::string& strPath);
   void qbtnOpen_Click();
   void qbtnApply_Click();

@@ -3,11 +3,22 @@
 #include <commctrl.h>
 
 #include "errors/ErrChain.h"
+#include "platform/Ports.h"
 #include "platform/win32/Win32Ports.h"
+#include "services/basElevation.h"
 #include "services/basMain.h"
+#include "services/clsBackup.h"
 #include "services/clsReg.h"
+#include "windows/frmMain.h"
 
 namespace velmora {
+namespace {
+
+constexpr uint32_t MB_OK_INFORMATION = 0x40;
+constexpr uint32_t MB_YESNO_QUESTION = 0x24;
+constexpr int IDYES_ANSWER = 6;
+
+}  // namespace
 
 frmSettings::frmSettings() : Form("frmSettings.layout") {}
 
@@ -29,6 +40,8 @@ void frmSettings::SetSettingsLanguage(int16_t intLang) {
             german ? "Nach Entfernen des Banners Velmora schließen" : "Close Velmora after banner has been removed");
     trap.at(40);
     SetText("cmdCancel", german ? "Abbrechen" : "Cancel");
+    trap.at(50);
+    SetText("cmdRestore", german ? "Originaldateien von ICQ wiederherstellen" : "Restore ICQ's original files");
   } catch (...) {
     ErrorIn(trap, intLang, ERRIN_PASS_ON);
   }
@@ -49,6 +62,9 @@ void frmSettings::Form_Load() {
     // A language outside the list selects nothing, and nothing is chosen.
     SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(CurrentLanguage - 1), 0);
     combLanguage_Click();
+    trap.at(50);
+    // Only a folder whose originals were kept can have them back.
+    EnableWindow(Control("cmdRestore"), clsBackup::Exists(MainForm().ICQPath()));
   });
 }
 
@@ -56,6 +72,7 @@ void frmSettings::Click(const std::string& control) {
   if (control == "combLanguage") combLanguage_Click();
   else if (control == "cmdOk") cmdOk_Click();
   else if (control == "cmdCancel") cmdCancel_Click();
+  else if (control == "cmdRestore") cmdRestore_Click();
 }
 
 void frmSettings::combLanguage_Click() {
@@ -87,6 +104,37 @@ void frmSettings::cmdCancel_Click() {
   RunEvent("frmSettings.cmdCancel_Click", [&](Trap& trap) {
     trap.at(10);
     Unload();
+  });
+}
+
+void frmSettings::cmdRestore_Click() {
+  RunEvent("frmSettings.cmdRestore_Click", [&](Trap& trap) {
+    trap.at(10);
+    const std::string strICQPath = MainForm().ICQPath();
+    if (!clsBackup::Exists(strICQPath)) return;
+    trap.at(20);
+    if (MessageBoxes().Show(ByLanguage("Die Dateien von ICQ wiederherstellen, wie sie vor den Änderungen durch "
+                                       "Velmora waren?",
+                                       "Put back ICQ's files as they were before Velmora changed them?"),
+                            APP_TITLE, MB_YESNO_QUESTION) != IDYES_ANSWER)
+      return;
+    trap.at(30);
+    const std::string backup = clsBackup::FolderFor(strICQPath);
+    switch (WithRights(clsBackup::RestoreFolders(strICQPath, backup), {"restore", strICQPath, {}, backup, {}})) {
+      case Rights::Here:
+        RestoreOriginals(trap, strICQPath, backup);
+        break;
+      case Rights::DoneElevated:
+        break;
+      case Rights::FailedElevated:
+        return;
+    }
+    trap.at(50);
+    MessageBoxes().Show(ByLanguage("Die Originaldateien von ICQ wurden wiederhergestellt.",
+                                   "ICQ's original files have been restored."),
+                        APP_TITLE, MB_OK_INFORMATION);
+    trap.at(60);
+    MainForm().SetVisible("qbtnRemoveBanner", true);
   });
 }
 

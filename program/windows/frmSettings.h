@@ -1,4 +1,5 @@
-// frmSettings: the language and whether the program closes after an apply.
+// frmSettings: the language, whether the program closes after an apply, and
+// the way back to ICQ's original files.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,7 @@ class frmSettings final : public Form {
   void combLanguage_Click();
   void cmdOk_Click();
   void cmdCancel_Click();
+  void cmdRestore_Click();
 
   int16_t intChosenLanguage = 0;
 };

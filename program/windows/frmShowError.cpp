@@ -14,6 +14,15 @@ frmShowError& ErrorForm() {
   return form;
 }
 
+void RunWhileReportIsOpen() {
+  MSG msg;
+  while (ErrorForm().IsLoaded() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (Form::PreTranslate(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
 void frmShowError::ErrorReport(const std::string& text) {
   try {
     Load();

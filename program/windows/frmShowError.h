@@ -32,4 +32,9 @@ class frmShowError final : public Form, public ReportWindowPort {
 
 frmShowError& ErrorForm();
 
+// The program's messages for as long as the report window is loaded: a
+// report of a failed start, or of a failed shutdown after the main loop has
+// ended, stays until the user closes it.
+void RunWhileReportIsOpen();
+
 }  // namespace velmora

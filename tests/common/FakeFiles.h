@@ -70,6 +70,19 @@ class FakeFiles : public FileSystemPort {
     files.erase(from);
     files[to] = moved;
   }
+  // Whether ReplaceKeeping works here; without it, it refuses as a share
+  // without it does (ERROR_UNABLE_TO_MOVE_REPLACEMENT) and changes nothing.
+  bool canReplace = true;
+  void ReplaceKeeping(const std::string& from, const std::string& to, const std::string& backup) override {
+    Enter("ReplaceKeeping", to);
+    if (!canReplace) RaiseSystemError(1176);
+    if (!files.count(from) || !files.count(to)) RaiseSystemError(2);
+    if (files[to].attributes & kReadOnly) RaiseSystemError(5);
+    File replaced = files[to];
+    files[to] = {files[from].bytes, replaced.attributes};
+    files[backup] = replaced;
+    files.erase(from);
+  }
   void Remove(const std::string& path) override {
     Enter("Remove", path);
     if (!files.count(path)) RaiseSystemError(2);
@@ -98,6 +111,16 @@ class FakeFiles : public FileSystemPort {
     for (const auto& [path, file] : files)
       if (Parent(path) == name) entries.push_back({path.substr(name.size() + 1), file.attributes});
     return entries;
+  }
+
+  void MakeFolder(const std::string& path) override {
+    std::string name = path;
+    if (!name.empty() && name.back() == '\\') name.pop_back();
+    Enter("MakeFolder", name);
+    if (folders.count(name)) return;
+    if (files.count(name)) RaiseSystemError(183);
+    if (!folders.count(Parent(name))) RaiseSystemError(3);
+    folders.insert(name);
   }
 
   static std::string Parent(const std::string& path) {

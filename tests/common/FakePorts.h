@@ -45,6 +45,10 @@ class FakeFacts : public SystemFacts {
   std::string tempFolder = "C:\\Temp\\";
   std::string ProgramFolder() override { return programFolder; }
   std::string TempFolder() override { return tempFolder; }
+  bool elevated = false;
+  bool RunsElevated() override { return elevated; }
+  std::string localAppDataFolder = "C:\\Users\\Anna\\AppData\\Local\\";
+  std::string LocalAppDataFolder() override { return localAppDataFolder; }
 };
 
 class RecordingMessageBox : public MessageBoxPort {

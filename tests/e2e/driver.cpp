@@ -5,6 +5,10 @@
 //
 //   driver <command> [args] [-- <command> [args]] ...
 //   driver serve              the same requests from stdin (see Serve)
+//   driver limited EXE        runs EXE with the limited half of the process's
+//                             token, as a user's program runs under UAC, and
+//                             ends with it (its exit code); EXE ends with this
+//                             process too
 //
 // Commands (windows are given as hex handles, as printed):
 //   wait TITLE CLASS MS       first visible top-level window with that title
@@ -455,10 +459,37 @@ int Serve() {
 
 }  // namespace
 
+// Wine starts a process from Unix with an administrator's full token, which
+// has a limited twin linked to it.
+int RunLimited(const std::wstring& exe) {
+  HANDLE own = nullptr, limited = nullptr;
+  DWORD size = 0;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) ||
+      !GetTokenInformation(own, TokenLinkedToken, &limited, sizeof limited, &size))
+    return 125;
+  HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (job) SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::wstring command = L"\"" + exe + L"\"";
+  if (!CreateProcessAsUserW(limited, exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &pi))
+    return 126;
+  if (job) AssignProcessToJobObject(job, pi.hProcess);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  return static_cast<int>(code);
+}
+
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) words.push_back(Utf8(argv[i]));
   if (words.size() == 1 && words[0] == "serve") return Serve();
+  if (words.size() == 2 && words[0] == "limited") return RunLimited(argv[2]);
   try {
     RunAll(words);
   } catch (const Failure& f) {

@@ -4,8 +4,9 @@
 # moves on when that button goes; space opens the file dialog, which is used
 # with its own keys; Enter applies and answers the message; the settings are
 # opened, ticked with space, cancelled with Esc, opened again and stored with
-# Enter; the about window opens with space and closes with Esc; Esc leaves the
-# main window open. At every step the focused button shows its focus look on
+# Enter; the about window opens with space, its links take the focus with
+# Tab (their focus rectangle shows) and open with Enter and space, and Esc
+# closes it; Esc leaves the main window open. At every step the focused button shows its focus look on
 # the screen, and the focus comes back to the button that opened a window.
 # ICQ's files end up as after the typical use with the mouse.
 
@@ -39,6 +40,28 @@ kb_expect_focus() {  # button [screenshot]
   done
   expect_eq "the buttons showing the focus" "$got" "$1 "
   [ -z "${2:-}" ] || e2e_shot "$MAIN" "$SCREENS/$2"
+}
+
+# A link shows the focus: the black dots of its focus rectangle around its
+# blue text, within a few seconds; the other link shows none.
+kb_expect_link_focus() {  # window link [screenshot]
+  local i name hwnd rows dots got=""
+  for i in $(seq 20); do
+    import -window root "$FLOW/screen.png" || return 1
+    rows="$(drv controls "$1")"
+    got=""
+    for name in lblWebsite lblEMail; do
+      hwnd="$(ctl_in "$1" frmInfo.layout "$name")"
+      read -r _ _ _ _ _ l t r b _ < <(awk -v h="$hwnd" '$1 == h' <<<"$rows")
+      dots="$(convert "$FLOW/screen.png" -crop "$((r - l))x$((b - t))+$l+$t" +repage -format %c histogram:info:- |
+        awk '/#000000/ { sub(":", "", $1); print $1 }')"
+      [ "${dots:-0}" -gt 20 ] && got+="$name "
+    done
+    [ "$got" = "$2 " ] && break
+    sleep 0.15
+  done
+  expect_eq "the links showing the focus" "$got" "$2 "
+  [ -z "${3:-}" ] || e2e_shot "$1" "$SCREENS/$3"
 }
 
 kb_keys() {  # window hex-vk...
@@ -99,12 +122,25 @@ flow_keyboard() {
   expect_eq "Language after Enter" "$(setting Language)" 2
   kb_expect_focus qbtnSettings
 
-  # The about window: space opens it, Esc closes it.
+  # The about window: space opens it; Tab reaches the web site and the
+  # address, each showing its focus rectangle, and Enter and space open
+  # them; Esc closes it.
+  record_shell
   kb_keys "$MAIN" 09
   kb_expect_focus qbtnInfo
   kb_keys "$MAIN" 20
   about="$(wait_form Info)"
   e2e_shot "$about" "$SCREENS/keyboard-6-about.png"
+  kb_keys "$about" 09
+  kb_expect_link_focus "$about" lblWebsite keyboard-6-about-web.png
+  kb_keys "$about" 0d
+  wait_handed 1
+  kb_keys "$about" 09
+  kb_expect_link_focus "$about" lblEMail
+  kb_keys "$about" 20
+  wait_handed 2
+  expect_eq "what the links handed to the shell" "$(tr '\n' '|' <"$FLOW/handed.txt")" \
+    "http://www.velmora.example/|mailto:%20support@velmora.example|"
   kb_keys "$about" 1b
   drv waitgone "$about" 5000 >/dev/null || fail "Esc did not close the about window"
   kb_expect_focus qbtnInfo

@@ -444,12 +444,13 @@ flow_about() {
   wait_handed 1
   drv click "$(ctl_in "$win" frmInfo.layout lblEMail)" || fail "cannot click the address"
   wait_handed 2
-  expect_eq "what the program handed to the shell" \
+  # The web site goes as an https address, never as a bare name that the
+  # shell would first look for as a file beside the program.
+  expect_eq "what the program handed to the shell by name" \
     "$(grep -a 'trace:exec:ShellExecuteA ' "$FLOW"/velmora-*.log | cut -d, -f2,3 | tr '\n' '|')" \
-    '"Open","www.velmora.example"|"Open","mailto: support@velmora.example"|'
-  # A bare host name is no file: Wine's shell makes it an http address.
+    '"Open","mailto: support@velmora.example"|'
   expect_eq "what the shell handed on" "$(tr '\n' '|' <"$FLOW/handed.txt")" \
-    "http://www.velmora.example/|mailto:%20support@velmora.example|"
+    "https://www.velmora.example/|mailto:%20support@velmora.example|"
   drv click "$(ctl_in "$win" frmInfo.layout qbtnOk)" || fail "cannot click Ok"
   drv waitgone "$win" 5000 || fail "the about window stayed open"
   quit_main
@@ -472,6 +473,16 @@ flow_update() {
   read -r port _ <"$FLOW/server.state"
   record_shell
 
+  # With an administrator's full token the check takes only its built-in
+  # address, which a test never reaches: UpdateURL must not count.
+  drv regset "$E2E_SETTINGS" Language 2 || fail "cannot set Language"
+  start_main
+  check_with newer "The update check failed. Please try again later." box-update-elevated.png
+  answer OK
+  quit_main
+
+  # The user's programs run with a limited token.
+  E2E_TOKEN=limited
   drv regset "$E2E_SETTINGS" Language 1 || fail "cannot set Language"
   start_main
   check_with newer "Es existiert eine neue Version. Wollen Sie diese nun herunterladen?" box-update-new-de.png
@@ -488,7 +499,30 @@ flow_update() {
   answer OK
   check_with missing "The update check failed. Please try again later." box-update-failed-en.png
   answer OK
-  quit_main
+  # A portal's "OK" or page in the version file's place, and redirects away
+  # from the server asked: each a failed check, none a new version.
+  local case
+  for case in ok portal elsewhere scheme; do
+    check_with "$case" "The update check failed. Please try again later." "box-update-failed-$case.png"
+    answer OK
+  done
+  # A redirect on the same server is followed.
+  check_with moved "A new version is available. Do you want to download it now?" box-update-moved.png
+  answer "&No"
+
+  # Closing the main window while the check waits: the check ends and
+  # answers first, and the window closes after the answer.
+  drv regset "$E2E_SETTINGS" UpdateURL "http://127.0.0.1:$port/slow/" || fail "cannot set UpdateURL"
+  click_main qbtnCheckUpdate
+  sleep 1
+  drv close "$MAIN" || fail "cannot ask the main window to close"
+  sleep 0.5
+  drv wait Velmora VelmoraForm 100 >/dev/null || fail "the main window went while the check waited"
+  BOX="$(e2e_wait_box 30000)" || fail "no answer to the update check after the close"
+  expect_eq "the answer after the close" "$(e2e_box_text "$BOX")" \
+    "A new version is available. Do you want to download it now?"
+  answer "&No"
+  drv waitgone "$MAIN" 10000 || fail "the main window did not close after the check"
   expect_eq "the addresses opened" "$(wc -l <"$FLOW/handed.txt")" 1
 }
 

@@ -135,10 +135,14 @@ e2e_winpath() {
 }
 
 # Rows of `drv controls`: hwnd class id visible enabled l t r b x y "text".
-# The control of WINDOW that the layout file places at NAME's position.
+# The control of WINDOW that the layout file places at NAME's position, in
+# pixels at the screen's dots per inch (E2E_DPI, 96 unless set) as the
+# program rounds them.
+E2E_DPI="${E2E_DPI:-96}"
 e2e_control() {  # window layout-file name
   local window="$1" layout="$E2E_LAYOUTS/$2" name="$3" x y
-  read -r x y < <(awk -v n="$name" '$1 == "Control" && $3 == n { printf "%d %d\n", ($4 + 7) / 15, ($5 + 7) / 15 }' "$layout")
+  read -r x y < <(awk -v n="$name" -v dpi="$E2E_DPI" '$1 == "Control" && $3 == n {
+      printf "%d %d\n", int(($4 * dpi + 720) / 1440), int(($5 * dpi + 720) / 1440) }' "$layout")
   [ -n "$x" ] || { e2e_say "no control $name in $layout"; return 1; }
   drv controls "$window" | awk -v x="$x" -v y="$y" '$10 == x && $11 == y { print $1; found = 1; exit } END { exit !found }' ||
     { e2e_say "no control at $x,$y ($name) in window $window"; return 1; }
@@ -218,10 +222,16 @@ e2e_shot() {  # window file
 
 # Starts Velmora.exe in the background with extra environment assignments
 # (LC_ALL=... and the like); its output goes to LOG.
+# With E2E_TOKEN=limited the program runs with a limited token, as under UAC
+# (Wine's own start gives an administrator's full token).
 e2e_start() {  # log [NAME=value ...]
   local log="$1"
   shift
-  env "$@" "$WINELOADER" "$E2E_EXE" >"$log" 2>&1 &
+  if [ "${E2E_TOKEN:-}" = limited ]; then
+    env "$@" "$WINELOADER" "$E2E_DRIVER" limited "$(e2e_winpath "$E2E_EXE")" >"$log" 2>&1 &
+  else
+    env "$@" "$WINELOADER" "$E2E_EXE" >"$log" 2>&1 &
+  fi
   E2E_PID=$!
 }
 

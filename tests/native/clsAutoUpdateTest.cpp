@@ -38,15 +38,22 @@ class FakeHttp : public HttpPort {
   bool unreachable = false;
   std::vector<std::string> urls;
   std::vector<std::size_t> caps;
+  // What the window thread dispatches while a download waits.
+  std::function<void()> whileWaiting;
+  int dialogueDepth = 0, dialogues = 0, getsOutsideDialogue = 0;
   Response Get(const std::string& url, std::size_t maxBytes) override {
     urls.push_back(url);
     caps.push_back(maxBytes);
+    if (dialogueDepth == 0) ++getsOutsideDialogue;
+    if (whileWaiting) whileWaiting();
     if (unreachable) RaiseSystemError(12029);  // cannot connect
     const auto it = pages.find(url);
     Response response = it == pages.end() ? Response{404, "<h1>Not Found</h1>"} : it->second;
     if (response.body.size() > maxBytes) response.body.resize(maxBytes);
     return response;
   }
+  void BeginDialogue() override { ++dialogueDepth, ++dialogues; }
+  void EndDialogue() override { --dialogueDepth; }
 };
 
 class FakeShell : public ShellPort {
@@ -174,6 +181,16 @@ TEST_F(UpdateCheck, VersionTextsAgainstOwnVersion103) {
       {"1.0.0.4", false, Failure::Incomparable},
       {"v1.0.4", false, Failure::Incomparable},
       {std::string(4097, '9'), false, Failure::Incomparable},
+      // Without dots only digits compare: what a portal or a wrong page
+      // answers would otherwise sort after "103".
+      {"OK", false, Failure::Incomparable},
+      {"OK\r\n", false, Failure::Incomparable},
+      {"<html><body>Sign in to continue</body></html>", false, Failure::Incomparable},
+      {"<!DOCTYPE html>\n<html><head><title>v1.0.4</title></head></html>", false, Failure::Incomparable},
+      {"104a", false, Failure::Incomparable},
+      {"+104", false, Failure::Incomparable},
+      {"1 04", false, Failure::Incomparable},
+      {"\xEF\xBC\x91\xEF\xBC\x90\xEF\xBC\x94", false, Failure::Incomparable},  // full-width 104
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("version file: '" + c.body.substr(0, 40) + "'");
@@ -264,14 +281,27 @@ TEST_F(UpdateCheck, FileFailuresAreSteppedOverAndLeaveNoErrorBehind) {
   EXPECT_TRUE(ReportText().empty());
   EXPECT_NE(PreservedErr().Source, PROPAGATION_MARKER);
 
-  // So the next real failure reports itself alone.
+  // So the next real failure reports itself alone, and the button's
+  // handler is the only procedure its report names.
   messageBox.answer = 6;
   shell.fails = true;
-  const VbError e = RaisedBy([] { RunUpdateCheck(2); });
-  EXPECT_EQ(e.Number(), 5);
-  EXPECT_EQ(CallStack(e.Description()), std::vector<std::string>{"clsAutoUpdate.RunUpdateCheck"});
-  EXPECT_NE(e.Description().find("  API Error: (1155) "), std::string::npos);
-  EXPECT_NE(e.Description().find("at Line 30 "), std::string::npos);
+  RunEvent("frmMain.qbtnCheckUpdate_Click", [](Trap& trap) {
+    trap.at(10);
+    RunUpdateCheck(2);
+  });
+  ASSERT_EQ(reportWindow.reports.size(), 1u);
+  const std::string& report = reportWindow.reports[0];
+  EXPECT_EQ(CallStack(report), std::vector<std::string>{"frmMain.qbtnCheckUpdate_Click"});
+  EXPECT_NE(report.find("  Method: frmMain.qbtnCheckUpdate_Click \r\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("  API Error: (1155) "), std::string::npos) << report;
+  EXPECT_NE(report.find("()  at Line 10 "), std::string::npos) << report;
+  EXPECT_EQ(report.find("clsAutoUpdate"), std::string::npos) << report;
+
+  // The failure left no check running: the next one asks the server.
+  shell.fails = false;
+  http.urls.clear();
+  RunUpdateCheck(2);
+  EXPECT_EQ(http.urls.size(), 1u);
 }
 
 TEST_F(UpdateCheck, UpdateUrlNamesAnotherDirectoryForBothFiles) {
@@ -294,6 +324,62 @@ TEST_F(UpdateCheck, UpdateUrlNamesAnotherDirectoryForBothFiles) {
   registry.values[kSettingsKey + "|UpdateURL"] = "";
   EXPECT_EQ(clsAutoUpdate().DownloadDirectory(), kDefaultDir);
   EXPECT_EQ(registry.writes, 0);
+}
+
+TEST_F(UpdateCheck, AnElevatedProcessTakesOnlyTheBuiltInAddress) {
+  registry.values[kSettingsKey + "|UpdateURL"] = "http://planted.example/";
+  http.pages["http://planted.example/VelmoraVersion.ini"] = {200, "999"};
+  Publish("104");
+  messageBox.answer = 6;
+  facts.elevated = true;
+  RunUpdateCheck(2);
+  EXPECT_EQ(http.urls, std::vector<std::string>{kVersionUrl});
+  EXPECT_EQ(shell.opened, std::vector<std::string>{kSetupUrl});
+
+  facts.elevated = false;
+  EXPECT_EQ(clsAutoUpdate().DownloadDirectory(), "http://planted.example/");
+}
+
+using UpdateDialogueHold = UpdateTest;
+
+// The window thread dispatches messages while the download waits. A click
+// on the update button that gets through then must not start a second check,
+// and the dialogue spans the check and its answer.
+TEST_F(UpdateDialogueHold, ASecondCheckWhileOneWaitsDoesNothing) {
+  struct HeldBox : RecordingMessageBox {
+    FakeHttp* http = nullptr;
+    std::vector<int> depths;
+    int Show(const std::string& text, const std::string& title, uint32_t style) override {
+      depths.push_back(http->dialogueDepth);
+      return RecordingMessageBox::Show(text, title, style);
+    }
+  } box;
+  box.http = &http;
+  ThePorts().messageBox = &box;
+  Publish("104");
+  box.answer = 7;
+  int nestedBoxes = -1;
+  http.whileWaiting = [&] {
+    const std::size_t before = box.shown.size();
+    RunUpdateCheck(2);
+    nestedBoxes = static_cast<int>(box.shown.size() - before);
+  };
+  RunUpdateCheck(2);
+  EXPECT_EQ(nestedBoxes, 0);
+  EXPECT_EQ(http.urls.size(), 1u);
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_EQ(box.shown[0].text, "A new version is available. Do you want to download it now?");
+  // The answer is part of the dialogue: the window still holds its close.
+  EXPECT_EQ(box.depths, std::vector<int>{1});
+  EXPECT_EQ(http.getsOutsideDialogue, 0);
+  EXPECT_EQ(http.dialogues, 1);
+  EXPECT_EQ(http.dialogueDepth, 0);
+
+  // Once it is over, the next click checks again.
+  http.whileWaiting = nullptr;
+  RunUpdateCheck(2);
+  EXPECT_EQ(http.urls.size(), 2u);
+  EXPECT_EQ(http.dialogueDepth, 0);
 }
 
 using UpdateDialogue = UpdateTest;

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ThemeTestSupport.h"
 #include "services/clsFile.h"
 
@@ -102,25 +104,92 @@ TEST_F(clsFileWrite, FailedWriteOfTheNewContentKeepsTheOldFile) {
 }
 
 TEST_F(clsFileWrite, FailedReplaceKeepsTheOldFileAndRemovesTheNewOne) {
+  files.failures["ReplaceKeeping"] = {5};
   files.failures["MoveOver"] = {5};
   EXPECT_EQ(RaisedBy([] { clsFile().OpenForOutput(kPath, "new"); }).Number(), 75);
+  EXPECT_EQ(files.Count("ReplaceKeeping"), 1);
   EXPECT_EQ(files.Count("MoveOver"), 1) << "access denied is not worth waiting for";
   EXPECT_EQ(files.Count("Remove"), 1);
   ExpectOnlyTheTarget(kOld);
 }
 
+// The target in use for a moment, whether the system replaces it keeping its
+// attributes or (on a share without that) moves over it.
 TEST_F(clsFileWrite, FileInUseForAMomentIsReplacedOnARetry) {
-  files.failures["MoveOver"] = {32, 33};
-  clsFile().OpenForOutput(kPath, "new");
-  EXPECT_EQ(files.Count("MoveOver"), 3);
-  ExpectOnlyTheTarget("new");
+  for (const bool canReplace : {true, false}) {
+    SCOPED_TRACE(canReplace ? "replaced" : "moved");
+    files.AddFile(kPath, kOld);
+    files.canReplace = canReplace;
+    files.calls.clear();
+    const std::string way = canReplace ? "ReplaceKeeping" : "MoveOver";
+    files.failures[way] = {32, 33};
+    clsFile().OpenForOutput(kPath, "new");
+    EXPECT_EQ(files.Count(way), 3);
+    ExpectOnlyTheTarget("new");
+  }
 }
 
 TEST_F(clsFileWrite, FileThatStaysInUseFailsWithPermissionDenied) {
-  files.failures["MoveOver"] = std::deque<uint32_t>(20, 32);
-  EXPECT_EQ(RaisedBy([] { clsFile().OpenForOutput(kPath, "new"); }).Number(), 70);
-  EXPECT_EQ(files.Count("MoveOver"), 8);
-  ExpectOnlyTheTarget(kOld);
+  for (const bool canReplace : {true, false}) {
+    SCOPED_TRACE(canReplace ? "replaced" : "moved");
+    files.canReplace = canReplace;
+    files.calls.clear();
+    const std::string way = canReplace ? "ReplaceKeeping" : "MoveOver";
+    files.failures[way] = std::deque<uint32_t>(20, 32);
+    EXPECT_EQ(RaisedBy([] { clsFile().OpenForOutput(kPath, "new"); }).Number(), 70);
+    EXPECT_EQ(files.Count(way), 8);
+    ExpectOnlyTheTarget(kOld);
+    files.failures.clear();
+  }
+}
+
+TEST_F(clsFileWrite, ExistingTargetIsReplacedKeepingItsAttributesAndNoBackupStays) {
+  files.files[kPath].attributes = FakeFiles::kHidden | FakeFiles::kSystem;
+  clsFile().OpenForOutput(kPath, "new");
+  EXPECT_EQ(files.Count("ReplaceKeeping"), 1);
+  EXPECT_EQ(files.Count("MoveOver"), 0);
+  EXPECT_EQ(files.files[kPath].attributes, FakeFiles::kHidden | FakeFiles::kSystem);
+  ExpectOnlyTheTarget("new");
+}
+
+TEST_F(clsFileWrite, ReplaceRefusedHereFallsBackToTheMoveAtOnce) {
+  files.canReplace = false;
+  clsFile().OpenForOutput(kPath, "new");
+  EXPECT_EQ(files.Count("ReplaceKeeping"), 1);
+  EXPECT_EQ(files.Count("MoveOver"), 1);
+  ExpectOnlyTheTarget("new");
+  // A new file has nothing to keep: it is moved into place straight away.
+  files.files.clear();
+  files.calls.clear();
+  files.canReplace = true;
+  clsFile().OpenForOutput(kPath, "first");
+  EXPECT_EQ(files.Count("ReplaceKeeping"), 0);
+  ExpectOnlyTheTarget("first");
+}
+
+// A run killed between writing its new file and putting it in place left
+// it beside the target (and, in the middle of a swap, the old content under
+// its backup name). The next replace removes exactly those files.
+TEST_F(clsFileWrite, LeftoversOfARunThatWasCutOffGoBeforeTheNextReplace) {
+  const std::vector<std::string> leftovers = {"Main.style.box.velmora1.tmp", "MAIN.STYLE.BOX.VELMORA17.TMP",
+                                              "Main.style.box.velmora2.old"};
+  const std::vector<std::string> others = {"Main.style.box.velmora.tmp", "Main.style.box.velmoraX.tmp",
+                                           "Main.style.box.velmora3.tmp.keep", "Other.box.velmora1.tmp",
+                                           "Main.style.box.velmora4.bak", "cl.jpg"};
+  for (const std::string& name : leftovers) files.AddFile(kFolder + "\\" + name, "half");
+  for (const std::string& name : others) files.AddFile(kFolder + "\\" + name, "keep");
+  files.folders.insert(kFolder + "\\Main.style.box.velmora5.tmp");
+  // One of them is still held open by someone: it stays, and is stepped over.
+  files.AddFile(kFolder + "\\Main.style.box.velmora9.tmp", "held");
+  files.failures["Remove"] = {0, 0, 0, 32};
+  clsFile().OpenForOutput(kPath, "new");
+  std::vector<std::string> expected = others;
+  expected.push_back("Main.style.box");
+  expected.push_back("Main.style.box.velmora9.tmp");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(files.FileNames(kFolder), expected);
+  EXPECT_EQ(files.files[kPath].bytes, "new");
+  EXPECT_EQ(files.folders.count(kFolder + "\\Main.style.box.velmora5.tmp"), 1u);
 }
 
 TEST_F(clsFileWrite, TakenTemporaryNameIsSteppedOver) {

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "IcqFixture.h"
 #include "ThemeTestSupport.h"
 #include "theme/clsKorvanel.h"
@@ -114,7 +116,7 @@ TEST_F(KorvanelTest, MessageFileWithBothHeadsIsRewrittenOnce) {
   EXPECT_FALSE(korvanel.MsgBannerIsRemoved());
   EXPECT_TRUE(korvanel.RemoveMsgBanner());
   EXPECT_EQ(Content(kMsgFile), "<s>\r\n" + std::string(A1) + "\r\n" + std::string(A2) + "<i/></style>\r\n</s>");
-  EXPECT_EQ(files.Count("MoveOver"), 1);
+  EXPECT_EQ(files.Count("ReplaceKeeping"), 1);
   EXPECT_TRUE(korvanel.MsgBannerIsRemoved());
 }
 
@@ -218,6 +220,27 @@ TEST_F(KorvanelTest, FixtureFilesKeepEveryByteOutsideTheHeads) {
   EXPECT_TRUE(korvanel.ClBannerIsRemoved());
 }
 
+// On a 32-bit system a large style file with many heads comes near what a
+// size can count; the length after a growing edit must fail, not wrap.
+TEST(ReplaceHead, GrowingSizeThatWouldPassTheLimitRaisesOutOfMemory) {
+  constexpr std::size_t kMax = SIZE_MAX;
+  EXPECT_EQ(GrownSize(100, 3, 10, kMax), 130u);
+  EXPECT_EQ(GrownSize(kMax - 30, 3, 10, kMax), kMax);
+  EXPECT_EQ(GrownSize(kMax, 0, 10, kMax), kMax);
+  EXPECT_EQ(RaisedBy([] { GrownSize(kMax - 29, 3, 10, kMax); }).Number(), 7);
+  // The product alone wraps: 2^(n-1) * 2 is 0 in n bits.
+  EXPECT_EQ(RaisedBy([] { GrownSize(10, kMax / 2 + 1, 2, kMax); }).Number(), 7);
+  EXPECT_EQ(RaisedBy([] { GrownSize(10, kMax / 3, 4, kMax); }).Number(), 7);
+  // The limit of what a string can hold, below the counting limit.
+  EXPECT_EQ(GrownSize(1000, 10, 100, 2000), 2000u);
+  EXPECT_EQ(RaisedBy([] { GrownSize(1000, 10, 101, 2000); }).Number(), 7);
+  EXPECT_EQ(RaisedBy([] { GrownSize(2001, 0, 1, 2000); }).Number(), 7);
+  // The same limits hold in 32 bits, where a few hundred megabytes reach them.
+  constexpr std::size_t k32 = UINT32_MAX;
+  EXPECT_EQ(RaisedBy([] { GrownSize(400u << 20, 30'000'000, 150, k32); }).Number(), 7);
+  EXPECT_EQ(GrownSize(400u << 20, 1'000'000, 150, k32), (400u << 20) + 150'000'000u);
+}
+
 // ---- the defaults folder --------------------------------------------------
 
 class ClearDefaultsFolder : public KorvanelTest {
@@ -263,10 +286,53 @@ TEST_F(ClearDefaultsFolder, MissingFolderHasNothingToDelete) {
   EXPECT_EQ(Left().size(), 7u);
 }
 
-TEST_F(ClearDefaultsFolder, FolderNeverSetIsRefusedNotTakenForTheCurrentOne) {
-  korvanel.DefaultsFolder("");
-  EXPECT_EQ(RaisedBy([&] { korvanel.ClearDefaultsFolder(); }).Number(), 5);
+TEST_F(ClearDefaultsFolder, FolderNotNamedFromARootIsRefusedNotTakenForTheCurrentOne) {
+  for (const char* folder : {"", "ConfigFiles\\Defaults\\", "C:ICQ6\\ConfigFiles\\Defaults\\",
+                             "\\ICQ6\\ConfigFiles\\Defaults\\", "\\\\server\\", "\\\\\\share\\",
+                             "1:\\ICQ6\\"}) {
+    SCOPED_TRACE(folder);
+    korvanel.DefaultsFolder(folder);
+    EXPECT_EQ(RaisedBy([&] { korvanel.ClearDefaultsFolder(); }).Number(), 5);
+  }
   EXPECT_EQ(files.Count("List"), 0);
+  EXPECT_EQ(Left().size(), 7u);
+  // A share is named from its root too.
+  const std::string share = "\\\\server\\icq\\ConfigFiles\\Defaults\\";
+  files.AddFile(share + "a.xml", "a");
+  korvanel.DefaultsFolder(share);
+  korvanel.ClearDefaultsFolder();
+  EXPECT_EQ(files.files.count(share + "a.xml"), 0u);
+}
+
+// Junctions and symbolic links lead out of ICQ's folder: one named like a
+// defaults file is neither followed nor deleted, and a defaults folder that
+// is one is left alone altogether.
+TEST_F(ClearDefaultsFolder, ReparsePointsAreNotTouched) {
+  files.AddFile(kDefaults + "link.xml", "elsewhere", FakeFiles::kReparsePoint | FakeFiles::kArchive);
+  files.AddFile(kDefaults + "ro-link.xml", "elsewhere", FakeFiles::kReparsePoint | FakeFiles::kReadOnly);
+  korvanel.ClearDefaultsFolder();
+  EXPECT_EQ(Left(), (std::vector<std::string>{"c.XML", "d.xml.bak", "e.xml", "g.xml", "link.xml", "ro-link.xml"}));
+  EXPECT_EQ(files.files[kDefaults + "ro-link.xml"].attributes, FakeFiles::kReparsePoint | FakeFiles::kReadOnly);
+  EXPECT_EQ(files.Count("SetAttributes " + kDefaults + "link.xml"), 0);
+
+  const std::string junction = "C:\\ICQ6\\ConfigFiles\\Junction\\";
+  files.AddFile(junction + "a.xml", "a");
+  files.folders.erase(FakeFiles::Parent(junction + "a.xml"));
+  files.AddFile(FakeFiles::Parent(junction + "a.xml"), "", FakeFiles::kDirectory | FakeFiles::kReparsePoint);
+  korvanel.DefaultsFolder(junction);
+  korvanel.ClearDefaultsFolder();
+  EXPECT_EQ(files.Count("List " + FakeFiles::Parent(junction + "a.xml")), 0);
+  EXPECT_EQ(files.files.count(junction + "a.xml"), 1u);
+}
+
+TEST_F(ClearDefaultsFolder, FileThatCannotBeDeletedKeepsItsAttributes) {
+  files.AddFile(kDefaults + "h.xml", "h", FakeFiles::kReadOnly | FakeFiles::kArchive);
+  files.failures["Remove"] = {0, 32, 0, 5};  // ".xml", "a.xml" in use, "b.xml", "h.xml" refused
+  korvanel.ClearDefaultsFolder();
+  EXPECT_EQ(Left(), (std::vector<std::string>{"a.xml", "c.XML", "d.xml.bak", "e.xml", "g.xml", "h.xml"}));
+  EXPECT_EQ(files.files[kDefaults + "h.xml"].attributes, FakeFiles::kReadOnly | FakeFiles::kArchive)
+      << "a read-only file that stays is not left writable";
+  EXPECT_EQ(files.files[kDefaults + "a.xml"].attributes, FakeFiles::kArchive);
 }
 
 }  // namespace

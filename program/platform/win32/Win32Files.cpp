@@ -50,9 +50,36 @@ class FindHandle {
   HANDLE h_;
 };
 
+// What SetFileAttributesW takes.
+constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
+                            FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 [[noreturn]] void RaiseLastError() { RaiseSystemError(GetLastError()); }
 
 bool IsNoSuchFile(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// A path that cannot name anything now: a malformed name (quotes, a colon in
+// the middle), a drive or network share that is not there, a drive without
+// its disk, a file where a folder should be.
+bool NamesNothing(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_DEV_TYPE:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_DIRECTORY:
+      return true;
+    default:
+      return false;
+  }
+}
 
 class Win32Files : public FileSystemPort {
  public:
@@ -68,8 +95,11 @@ class Win32Files : public FileSystemPort {
     if (static_cast<unsigned long long>(size.QuadPart) >= std::string().max_size()) RaiseRuntime(7);
     std::string bytes;
     // Room for edits that lengthen the text, which then need no second copy.
-    bytes.reserve(static_cast<std::size_t>(size.QuadPart) + static_cast<std::size_t>(size.QuadPart / 8) + 4096);
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    // On a 32-bit system the room is cut to what a string can hold.
+    const std::size_t length = static_cast<std::size_t>(size.QuadPart);
+    const std::size_t room = std::string().max_size() - length;
+    bytes.reserve(length + std::min(room, length / 8 + 4096));
+    bytes.resize(length);
     std::size_t done = 0;
     while (done < bytes.size()) {
       const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
@@ -121,6 +151,29 @@ class Win32Files : public FileSystemPort {
     RaiseSystemError(error);
   }
 
+  void ReplaceKeeping(const std::string& from, const std::string& to, const std::string& backup) override {
+    const std::wstring wideTo = Utf8ToWide(to), wideBackup = Utf8ToWide(backup);
+    const DWORD before = GetFileAttributesW(wideTo.c_str());
+    if (ReplaceFileW(wideTo.c_str(), Utf8ToWide(from).c_str(), wideBackup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                     nullptr, nullptr)) {
+      // A merge that failed on the way (ignored, so that the content still
+      // arrives) or a system that does not merge at all loses what marks
+      // the file for its users: that much is put back by hand.
+      constexpr DWORD kMarks = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+      const DWORD after = GetFileAttributesW(wideTo.c_str());
+      if (before != INVALID_FILE_ATTRIBUTES && after != INVALID_FILE_ATTRIBUTES &&
+          (after & kMarks) != (before & kMarks))
+        SetFileAttributesW(wideTo.c_str(), (after & kSettable & ~kMarks) | (before & kMarks));
+      return;
+    }
+    const DWORD error = GetLastError();
+    // The old file went to the backup name and the new one could not follow
+    // into its place: the old one goes back before anyone else tries.
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+      MoveFileExW(wideBackup.c_str(), wideTo.c_str(), MOVEFILE_WRITE_THROUGH);
+    RaiseSystemError(error);
+  }
+
   void Remove(const std::string& path) override {
     if (!DeleteFileW(Utf8ToWide(path).c_str())) RaiseLastError();
   }
@@ -129,7 +182,7 @@ class Win32Files : public FileSystemPort {
     const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) return attributes;
     const DWORD error = GetLastError();
-    if (IsNoSuchFile(error)) return kNoFile;
+    if (NamesNothing(error)) return kNoFile;
     RaiseSystemError(error);
   }
 
@@ -157,6 +210,17 @@ class Win32Files : public FileSystemPort {
     } while (FindNextFileW(find.get(), &found));
     if (GetLastError() != ERROR_NO_MORE_FILES) RaiseLastError();
     return entries;
+  }
+
+  void MakeFolder(const std::string& path) override {
+    const std::wstring wide = Utf8ToWide(path);
+    if (CreateDirectoryW(wide.c_str(), nullptr)) return;
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      return;
+    RaiseSystemError(error);
   }
 };
 

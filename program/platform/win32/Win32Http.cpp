@@ -3,7 +3,8 @@
 // A download runs on a worker thread. The calling thread, normally the
 // window thread, waits for it in a message loop, so the program's windows
 // keep painting; meanwhile the active window is disabled and shows the wait
-// cursor, and input to the thread's windows is dropped. WinINet's own
+// cursor, input and commands to the thread's windows are dropped, and a
+// request to close the active window waits for the end of the dialogue. WinINet's own
 // timeouts bound each step; a deadline bounds the whole, because some steps
 // (resolving a name, a server that trickles bytes) escape them. At the
 // deadline the caller closes the download's handles, which ends a blocked
@@ -17,16 +18,48 @@
 #include <process.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <memory>
 #include <string>
 
 #include "errors/ErrChain.h"
 #include "platform/Ports.h"
-#include "platform/Ticks.h"
 #include "platform/win32/Win32Ports.h"
+#include "platform/win32/Win32Wait.h"
 
 namespace velmora {
 namespace {
+
+// The WinINet functions, looked up once by the calling thread before a
+// worker starts: the worker must not meet a failed lookup, which raises.
+struct WinInet {
+  decltype(&::InternetCrackUrlW) crackUrl;
+  decltype(&::InternetCombineUrlW) combineUrl;
+  decltype(&::InternetOpenW) open;
+  decltype(&::InternetConnectW) connect;
+  decltype(&::HttpOpenRequestW) openRequest;
+  decltype(&::InternetSetOptionW) setOption;
+  decltype(&::HttpSendRequestW) sendRequest;
+  decltype(&::HttpQueryInfoW) queryInfo;
+  decltype(&::InternetReadFile) readFile;
+  decltype(&::InternetCloseHandle) closeHandle;
+};
+
+const WinInet& Api() {
+  static const WinInet api = {
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetCrackUrlW),
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetCombineUrlW),
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetOpenW),
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetConnectW),
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", HttpOpenRequestW),
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetSetOptionW),
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", HttpSendRequestW),
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", HttpQueryInfoW),
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetReadFile),
+      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetCloseHandle),
+  };
+  return api;
+}
 
 struct Target {
   std::wstring host;
@@ -35,31 +68,58 @@ struct Target {
   bool secure = false;
 };
 
-Target CrackUrl(const std::string& url) {
-  const std::wstring wide = Utf8ToWide(url);
+// Splits an http or https address; false for any other, with the reason as
+// the last error. Runs on the worker too, so it raises nothing.
+bool TryCrackUrl(const std::wstring& url, Target* target) {
   URL_COMPONENTSW parts = {};
   parts.dwStructSize = sizeof parts;
-  // Non-zero lengths without buffers: the parts are pointed at in `wide`.
+  // Non-zero lengths without buffers: the parts are pointed at in `url`.
   parts.dwSchemeLength = parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
-  if (!VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetCrackUrlW)(wide.c_str(), static_cast<DWORD>(wide.size()), 0,
-                                                                  &parts))
-    RaiseSystemError(GetLastError());
+  if (!Api().crackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
   if ((parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) || !parts.lpszHostName ||
-      parts.dwHostNameLength == 0)
-    RaiseSystemError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+      parts.dwHostNameLength == 0) {
+    SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    return false;
+  }
+  target->host.assign(parts.lpszHostName, parts.dwHostNameLength);
+  target->port = parts.nPort;
+  target->path.clear();
+  if (parts.lpszUrlPath) target->path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+  if (parts.lpszExtraInfo) target->path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (target->path.empty()) target->path = L"/";
+  target->secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  return true;
+}
+
+Target CrackUrl(const std::string& url) {
   Target target;
-  target.host.assign(parts.lpszHostName, parts.dwHostNameLength);
-  target.port = parts.nPort;
-  if (parts.lpszUrlPath) target.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
-  if (parts.lpszExtraInfo) target.path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  if (target.path.empty()) target.path = L"/";
-  target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  if (!TryCrackUrl(Utf8ToWide(url), &target)) RaiseSystemError(GetLastError());
   return target;
+}
+
+bool SameHostName(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (towlower(a[i]) != towlower(b[i])) return false;
+  return true;
+}
+
+bool IsRedirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 // One download, shared by the caller and the worker thread. Each holds a
 // reference and the last to let go frees it, so that a worker the caller gave
 // up on never writes into freed memory.
+//
+// The handles are the caller's to close once it has given up, and a closed
+// handle's value may be handed out again by WinINet. So the worker takes
+// every handle out of `handles_` under the lock, right before each call, and
+// stops as soon as the caller has given up. The calls that return at once
+// run under the lock, so that no close can come between that check and the
+// call. The two that wait on the network (sending, reading) cannot: they are
+// what closing the handle is meant to end. A close that lands between their
+// check and their start makes them fail on the closed handle.
 class Download {
  public:
   Download(Target target, std::size_t maxBytes, DWORD stepMs)
@@ -85,7 +145,8 @@ class Download {
   }
 
   // The caller's part when it stops waiting: closes whatever the worker has
-  // open, and makes the worker close at once whatever it opens later.
+  // open, which ends a call that waits on the network, and keeps the worker
+  // from making any call after this one.
   void Abandon() {
     EnterCriticalSection(&lock_);
     abandoned_ = true;
@@ -100,79 +161,132 @@ class Download {
  private:
   ~Download() { DeleteCriticalSection(&lock_); }
 
-  enum { kSession, kConnection, kRequest, kHandles };
+  enum Slot { kSession, kConnection, kRequest, kHandles };
+  static constexpr int kMaxRedirects = 5;
 
-  // Records a handle the worker just opened, unless the caller has given up,
-  // in which case it is closed again. Returns null for a failed or given-up
-  // open, with the reason as the last error.
-  HINTERNET Keep(int slot, HINTERNET handle) {
-    const DWORD error = GetLastError();
-    if (!handle) {
-      SetLastError(error);
-      return nullptr;
-    }
+  // Runs `call` with the handle of `slot` (null for none) under the lock,
+  // unless the caller has given up. The call's last error is kept.
+  template <class Call>
+  auto Locked(Slot slot, Call call) -> decltype(call(HINTERNET{})) {
     EnterCriticalSection(&lock_);
-    const bool given_up = abandoned_;
-    if (!given_up) handles_[slot] = handle;
-    LeaveCriticalSection(&lock_);
-    if (given_up) {
-      VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetCloseHandle)(handle);
+    if (abandoned_) {
+      LeaveCriticalSection(&lock_);
       SetLastError(ERROR_INTERNET_OPERATION_CANCELLED);
-      return nullptr;
+      return {};
     }
-    return handle;
+    const auto result = call(handles_[slot]);
+    const DWORD error = GetLastError();
+    LeaveCriticalSection(&lock_);
+    SetLastError(error);
+    return result;
+  }
+
+  // Opens a handle (from the one of `parent`) into `slot`.
+  template <class Open>
+  bool OpenInto(Slot slot, Slot parent, Open open) {
+    return Locked(parent, [&](HINTERNET from) {
+      handles_[slot] = open(from);
+      return handles_[slot] != nullptr;
+    });
+  }
+
+  // A call that waits on the network: the handle is taken under the lock,
+  // the call made outside it.
+  template <class Call>
+  BOOL Waiting(Call call) {
+    const HINTERNET request = Locked(kRequest, [](HINTERNET h) { return h; });
+    if (!request) return FALSE;
+    return call(request);
+  }
+
+  void CloseSlot(Slot slot) {
+    EnterCriticalSection(&lock_);
+    if (handles_[slot]) Api().closeHandle(handles_[slot]);
+    handles_[slot] = nullptr;
+    LeaveCriticalSection(&lock_);
   }
 
   // Each handle is closed once, by whichever side gets to it first.
   void CloseHandles() {
-    EnterCriticalSection(&lock_);
-    for (int slot = kHandles - 1; slot >= 0; --slot) {
-      if (handles_[slot]) VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetCloseHandle)(handles_[slot]);
-      handles_[slot] = nullptr;
-    }
-    LeaveCriticalSection(&lock_);
+    for (int slot = kHandles - 1; slot >= 0; --slot) CloseSlot(static_cast<Slot>(slot));
   }
 
-  void SetLimits(HINTERNET handle) {
-    DWORD ms = stepMs_;
-    VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetSetOptionW)
-    (handle, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
-    VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetSetOptionW)(handle, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms);
-    VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetSetOptionW)
-    (handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+  void SetLimits(Slot slot) {
+    Locked(slot, [&](HINTERNET handle) {
+      DWORD ms = stepMs_;
+      const auto set = Api().setOption;
+      set(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+      set(handle, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms);
+      set(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+      return true;
+    });
+  }
+
+  // The path to ask for next when the answer in kRequest redirects within
+  // the same scheme, host and port; false for any other redirect.
+  bool NextPathOnSameServer(const Target& from, std::wstring* path) {
+    wchar_t location[INTERNET_MAX_URL_LENGTH + 1];
+    DWORD size = sizeof location - sizeof location[0];
+    if (!Locked(kRequest, [&](HINTERNET request) {
+          return Api().queryInfo(request, HTTP_QUERY_LOCATION, location, &size, nullptr);
+        }))
+      return false;
+    location[size / sizeof location[0]] = L'\0';
+    // The address asked for, for a relative Location to be read against.
+    const std::wstring base = std::wstring(from.secure ? L"https://" : L"http://") + from.host + L":" +
+                              std::to_wstring(from.port) + from.path;
+    wchar_t combined[INTERNET_MAX_URL_LENGTH + 1];
+    DWORD length = INTERNET_MAX_URL_LENGTH;
+    if (!Api().combineUrl(base.c_str(), location, combined, &length, ICU_NO_ENCODE)) return false;
+    Target to;
+    if (!TryCrackUrl(std::wstring(combined, length), &to)) return false;
+    if (to.secure != from.secure || to.port != from.port || !SameHostName(to.host, from.host)) return false;
+    *path = to.path;
+    return true;
   }
 
   DWORD Fetch() {
-    HINTERNET session = Keep(kSession, VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetOpenW)(
-                                           L"Velmora", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) return GetLastError();
-    SetLimits(session);
-    HINTERNET connection = Keep(
-        kConnection, VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetConnectW)(
-                         session, target_.host.c_str(), target_.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) return GetLastError();
-    SetLimits(connection);
+    if (!OpenInto(kSession, kSession,
+                  [](HINTERNET) { return Api().open(L"Velmora", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0); }))
+      return GetLastError();
+    SetLimits(kSession);
+    if (!OpenInto(kConnection, kSession, [&](HINTERNET session) {
+          return Api().connect(session, target_.host.c_str(), target_.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
+                               0);
+        }))
+      return GetLastError();
+    SetLimits(kConnection);
+    // Redirects are followed here, and only to the same server: no logon,
+    // no cookie, no cache, and nothing from a copy kept on the way.
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                  INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
+                  INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH |
+                  INTERNET_FLAG_NO_AUTO_REDIRECT;
     if (target_.secure) flags |= INTERNET_FLAG_SECURE;
-    HINTERNET request =
-        Keep(kRequest, VELMORA_SYSTEM_FUNCTION(L"wininet.dll", HttpOpenRequestW)(
-                           connection, L"GET", target_.path.c_str(), nullptr, nullptr, nullptr, flags, 0));
-    if (!request) return GetLastError();
-    // Wine reads the timeouts from the request handle only.
-    SetLimits(request);
-    if (!VELMORA_SYSTEM_FUNCTION(L"wininet.dll", HttpSendRequestW)(request, nullptr, 0, nullptr, 0))
-      return GetLastError();
-    DWORD status = 0, size = sizeof status;
-    if (!VELMORA_SYSTEM_FUNCTION(L"wininet.dll", HttpQueryInfoW)(
-            request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
-      return GetLastError();
-    status_ = static_cast<int>(status);
+    Target asked = target_;
+    for (int redirects = 0;; ++redirects) {
+      CloseSlot(kRequest);
+      if (!OpenInto(kRequest, kConnection, [&](HINTERNET connection) {
+            return Api().openRequest(connection, L"GET", asked.path.c_str(), nullptr, nullptr, nullptr, flags, 0);
+          }))
+        return GetLastError();
+      // Wine reads the timeouts from the request handle only.
+      SetLimits(kRequest);
+      if (!Waiting([](HINTERNET request) { return Api().sendRequest(request, nullptr, 0, nullptr, 0); }))
+        return GetLastError();
+      DWORD status = 0, size = sizeof status;
+      if (!Locked(kRequest, [&](HINTERNET request) {
+            return Api().queryInfo(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+          }))
+        return GetLastError();
+      status_ = static_cast<int>(status);
+      // Any other redirect comes back as the answer it is.
+      if (!IsRedirect(status) || redirects == kMaxRedirects || !NextPathOnSameServer(asked, &asked.path)) break;
+    }
     char buffer[4096];
     while (body_.size() < maxBytes_) {
       const DWORD want = static_cast<DWORD>(std::min(sizeof buffer, maxBytes_ - body_.size()));
       DWORD got = 0;
-      if (!VELMORA_SYSTEM_FUNCTION(L"wininet.dll", InternetReadFile)(request, buffer, want, &got))
+      if (!Waiting([&](HINTERNET request) { return Api().readFile(request, buffer, want, &got); }))
         return GetLastError();
       if (got == 0) break;
       body_.append(buffer, got);
@@ -218,76 +332,14 @@ class ThreadHandle {
   HANDLE h_;
 };
 
-// The thread's active window, disabled and showing the wait cursor while the
-// object lives. The mouse is captured: a captured mouse gets no WM_SETCURSOR,
-// which would put the window's own cursor back at the first move.
-class BusyWindow {
- public:
-  BusyWindow() {
-    if (HWND active = GetActiveWindow()) window_ = GetAncestor(active, GA_ROOT);
-    if (window_ && IsWindowEnabled(window_)) {
-      focus_ = GetFocus();
-      EnableWindow(window_, FALSE);
-      disabled_ = true;
-    }
-    if (window_) SetCapture(window_);
-    cursor_ = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  }
-  BusyWindow(const BusyWindow&) = delete;
-  BusyWindow& operator=(const BusyWindow&) = delete;
-  ~BusyWindow() {
-    if (window_ && GetCapture() == window_) ReleaseCapture();
-    if (disabled_ && IsWindow(window_)) {
-      EnableWindow(window_, TRUE);
-      if (focus_ && IsWindow(focus_)) SetFocus(focus_);
-    }
-    SetCursor(cursor_);
-  }
-
- private:
-  HWND window_ = nullptr;
-  HWND focus_ = nullptr;
-  bool disabled_ = false;
-  HCURSOR cursor_ = nullptr;
-};
-
-bool IsUserInput(UINT message) {
-  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) || (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
-         (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
-}
-
-enum class Waited { Finished, Deadline, Quit };
-
-// Waits for the thread to end, dispatching the calling thread's messages
-// except user input. A WM_QUIT ends the wait; its exit code is kept for
-// posting it again.
-Waited WaitDispatching(HANDLE thread, DWORD deadlineMs, WPARAM* quitCode) {
-  // The 32-bit tick counter, which Windows XP has: the time elapsed is its
-  // unsigned difference, right also across its wrap.
-  const DWORD start = GetTickCount();
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        *quitCode = msg.wParam;
-        return Waited::Quit;
-      }
-      if (IsUserInput(msg.message)) continue;
-      DispatchMessageW(&msg);
-    }
-    const DWORD left = TicksLeft(start, GetTickCount(), deadlineMs);
-    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &thread, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (woke == WAIT_OBJECT_0) return Waited::Finished;
-    if (woke == WAIT_TIMEOUT || woke == WAIT_FAILED || left == 0)
-      return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0 ? Waited::Finished : Waited::Deadline;
-  }
-}
-
 class Win32Http : public HttpPort {
  public:
   explicit Win32Http(const HttpLimits& limits) : limits_(limits) {}
 
   Response Get(const std::string& url, std::size_t maxBytes) override {
+    // The wait dispatches messages; nothing it dispatches may start another.
+    if (waiting_) RaiseSystemError(ERROR_BUSY);
+    Api();
     DownloadRef download(new Download(CrackUrl(url), maxBytes, limits_.stepMs));
     download->AddRef();  // the worker's reference
     const uintptr_t started = _beginthreadex(nullptr, 0, &Worker, download.get(), 0, nullptr);
@@ -300,7 +352,13 @@ class Win32Http : public HttpPort {
     Waited waited;
     WPARAM quitCode = 0;
     {
-      BusyWindow busy;
+      const HoldScope hold;
+      const BusyWindow busy;
+      waiting_ = true;
+      struct Unmark {
+        bool& flag;
+        ~Unmark() { flag = false; }
+      } const unmark{waiting_};
       waited = WaitDispatching(thread.get(), limits_.deadlineMs, &quitCode);
     }
     if (waited != Waited::Finished) {
@@ -317,8 +375,12 @@ class Win32Http : public HttpPort {
     return Response{download->Status(), std::move(download->Body())};
   }
 
+  void BeginDialogue() override { BeginHold(); }
+  void EndDialogue() override { EndHold(); }
+
  private:
   const HttpLimits limits_;
+  bool waiting_ = false;
 };
 
 }  // namespace

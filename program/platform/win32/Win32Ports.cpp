@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <oleauto.h>
+#include <shlobj.h>
 
 #include <string>
 #include <vector>
@@ -189,6 +190,40 @@ class Win32SystemFacts : public SystemFacts {
     const DWORD n = GetTempPathW(MAX_PATH + 1, buf);
     if (n == 0 || n > MAX_PATH) RaiseSystemError(GetLastError());
     return WideToUtf8(buf, static_cast<int>(n));
+  }
+
+  bool RunsElevated() override {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return true;
+    // TokenElevation (20) is known from Vista on; XP refuses the class with
+    // ERROR_INVALID_PARAMETER.
+    DWORD elevated = 0, size = 0;
+    const BOOL known = GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(20), &elevated,
+                                           sizeof elevated, &size);
+    const DWORD error = known ? 0 : GetLastError();
+    CloseHandle(token);
+    if (known) return elevated != 0;
+    if (error != ERROR_INVALID_PARAMETER) return true;
+    // Without UAC an administrator's token carries all its rights at once.
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &administrators))
+      return true;
+    BOOL member = FALSE;
+    const BOOL checked = CheckTokenMembership(nullptr, administrators, &member);
+    FreeSid(administrators);
+    return !checked || member;
+  }
+
+  std::string LocalAppDataFolder() override {
+    wchar_t buf[MAX_PATH] = {};
+    const HRESULT hr = VELMORA_SYSTEM_FUNCTION(L"shell32.dll", SHGetFolderPathW)(
+        nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, buf);
+    if (FAILED(hr)) RaiseSystemError(HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : ERROR_PATH_NOT_FOUND);
+    std::string folder = WideToUtf8(buf, static_cast<int>(wcslen(buf)));
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return folder;
   }
 };
 

@@ -1,6 +1,6 @@
-// The Quillon buttons of the program's windows as a screen reader finds
-// them: through AccessibleObjectFromWindow, the way every assistive program
-// asks a window, and through the events the buttons raise.
+// The Quillon buttons and the links of the program's windows as a screen
+// reader finds them: through AccessibleObjectFromWindow, the way every
+// assistive program asks a window, and through the events the buttons raise.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ProgramWindows.h"
+#include "windows/LinkLabel.h"
 #include "windows/frmInfo.h"
 #include "windows/frmSettings.h"
 #include "windows/frmShowError.h"
@@ -190,6 +191,60 @@ TEST_F(Accessibility, DefaultActionPressesAsAClickDoesAndADisabledButtonRefusesI
   EXPECT_EQ(apply->accDoDefaultAction(Self()), S_OK);
   PumpProgram(50);
   EXPECT_EQ(main.clicks, (std::vector<std::string>{"qbtnOpen", "qbtnApply"}));
+}
+
+// The web site and the addresses: links named by their text, with the
+// link's action, focusable, where they are on the screen; their action
+// opens them as a click does.
+TEST_F(Accessibility, TheLinksReadAsLinksWithTheirTextAndTheirActionOpensThem) {
+  RecordingShell shell;
+  velmora::InfoForm().Load(main.Hwnd());
+  velmora::InfoForm().Show();
+  velmora::ErrorForm().ErrorReport("a report");
+  PumpProgram(100);
+  struct Link {
+    velmora::Form& form;
+    const char* name;
+    const wchar_t* text;
+    const char* handed;
+  };
+  const Link links[] = {
+      {velmora::InfoForm(), "lblWebsite", L"www.velmora.example", "www.velmora.example"},
+      {velmora::InfoForm(), "lblEMail", L"support@velmora.example", "mailto: support@velmora.example"},
+      {velmora::ErrorForm(), "lblAddress", L"support@velmora.example", "mailto: support@velmora.example"},
+  };
+  for (const Link& link : links) {
+    SCOPED_TRACE(link.name);
+    const HWND hwnd = link.form.Control(link.name);
+    ComPtr<IAccessible> object = AccessibleOf(hwnd);
+    ASSERT_TRUE(object);
+    const Heard h = Hear(object.Get());
+    std::printf("%s: \"%s\" %s\n", link.name, Utf8(h.name).c_str(), Words(h).c_str());
+    EXPECT_EQ(h.name, link.text);
+    EXPECT_EQ(h.role, ROLE_SYSTEM_LINK);
+    EXPECT_EQ(h.action, velmora::kLinkAction);
+    EXPECT_EQ(h.state & (kFocusable | STATE_SYSTEM_LINKED | kUnavailable | kInvisible | kFocused),
+              kFocusable | STATE_SYSTEM_LINKED);
+    RECT screen;
+    GetWindowRect(hwnd, &screen);
+    EXPECT_TRUE(EqualRect(&h.place, &screen)) << h.place.left << "," << h.place.top;
+    HWND found = nullptr;
+    EXPECT_EQ(WindowFromAccessibleObject(object.Get(), &found), S_OK);
+    EXPECT_EQ(found, hwnd);
+
+    SetFocus(hwnd);
+    EXPECT_EQ(HearWindow(hwnd).state & kFocused, kFocused);
+    shell.handed.clear();
+    ASSERT_EQ(object->accDoDefaultAction(Self()), S_OK);
+    PumpProgram(50);
+    EXPECT_EQ(shell.handed, std::vector<std::string>{link.handed});
+    VARIANT other = Self();
+    V_I4(&other) = 1;
+    EXPECT_EQ(object->accDoDefaultAction(other), E_INVALIDARG);
+  }
+  // A new text is read at once.
+  velmora::InfoForm().SetText("lblWebsite", "www.example.org");
+  EXPECT_EQ(HearWindow(velmora::InfoForm().Control("lblWebsite")).name, L"www.example.org");
 }
 
 // ---------------------------------------------------------------- events

@@ -1,10 +1,12 @@
 // Every window of the program without a mouse: Tab walks its controls in its
 // layout's order with the focus in sight at every step, Enter and space
-// press the focused Quillon button, Esc closes the windows that are not the
-// main one, and the focus comes back to where it was when a window returns.
+// press the focused Quillon button or open the focused link, Esc closes the
+// windows that are not the main one, and the focus comes back to where it
+// was when a window returns.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,9 +26,47 @@ bool IsQuillon(HWND hwnd) {
   return wcscmp(cls, L"Quillon2.Button") == 0;
 }
 
-// The focus shows: a Quillon button in its focus look, a standard control
-// with its window's keyboard cues switched on (it draws its own focus).
+bool IsLink(HWND hwnd) {
+  wchar_t cls[64] = {};
+  GetClassNameW(hwnd, cls, 64);
+  return _wcsicmp(cls, L"Static") == 0 && (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_TABSTOP) != 0;
+}
+
+// The black dots of a link's focus rectangle, as the link paints itself on
+// white: its text is blue, so nothing else is black.
+int FocusDots(HWND link) {
+  RECT r;
+  GetClientRect(link, &r);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = r.right;
+  bi.bmiHeader.biHeight = -r.bottom;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SendMessageW(link, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  GdiFlush();
+  const DWORD* p = static_cast<const DWORD*>(bits);
+  const int black = static_cast<int>(std::count(p, p + static_cast<std::size_t>(r.right) * r.bottom, 0u));
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return black;
+}
+
+// The focus shows: a Quillon button in its focus look, a link with its
+// focus rectangle, a standard control with its window's keyboard cues
+// switched on (it draws its own focus).
 ::testing::AssertionResult FocusShows(HWND hwnd) {
+  if (IsLink(hwnd)) {
+    const int dots = FocusDots(hwnd);
+    if (dots > 20) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "a focus rectangle of " << dots << " dots";
+  }
   if (IsQuillon(hwnd)) {
     const Snapshot s = Take(hwnd);
     const COLORREF top = s.At(s.width / 2, 0);
@@ -105,14 +145,14 @@ TEST_F(Keyboard, TabWalksEveryWindowInItsLayoutsOrderWithTheFocusInSight) {
     velmora::InfoForm().Load(main.Hwnd());
     velmora::InfoForm().Show();
     PumpProgram(50);
-    Walk(velmora::InfoForm(), {"qbtnOk"});
+    Walk(velmora::InfoForm(), {"qbtnOk", "lblWebsite", "lblEMail"});
     velmora::InfoForm().Unload();
   }
   {
     SCOPED_TRACE("error report window");
     velmora::ErrorForm().ErrorReport("a report");
     PumpProgram(50);
-    Walk(velmora::ErrorForm(), {"txtError", "qbtnCopy"});
+    Walk(velmora::ErrorForm(), {"txtError", "lblAddress", "qbtnCopy"});
   }
 }
 
@@ -170,10 +210,90 @@ TEST_F(Keyboard, EscClosesSettingsAboutAndReportButNotTheMainWindow) {
   velmora::ErrorForm().ErrorReport("another report");
   PumpProgram(50);
   Press(VK_TAB);
+  ASSERT_EQ(GetFocus(), velmora::ErrorForm().Control("lblAddress"));
+  Press(VK_ESCAPE);
+  EXPECT_FALSE(velmora::ErrorForm().IsLoaded());
+  velmora::ErrorForm().ErrorReport("a third report");
+  PumpProgram(50);
+  Press(VK_TAB);
+  Press(VK_TAB);
   ASSERT_EQ(GetFocus(), velmora::ErrorForm().Control("qbtnCopy"));
   Press(VK_ESCAPE);
   EXPECT_FALSE(velmora::ErrorForm().IsLoaded());
   EXPECT_TRUE(main.IsLoaded());
+}
+
+// The links of the about and report windows do with Enter and space what a
+// click does: the address goes to the shell. Only the focused link shows
+// the focus.
+TEST_F(Keyboard, EnterAndSpaceOpenTheFocusedLinkAsAClickDoes) {
+  RecordingShell shell;
+  velmora::frmInfo& about = velmora::InfoForm();
+  about.Load(main.Hwnd());
+  about.Show();
+  PumpProgram(50);
+  const HWND web = about.Control("lblWebsite"), mail = about.Control("lblEMail");
+  ASSERT_EQ(GetFocus(), about.Control("qbtnOk"));
+  EXPECT_EQ(FocusDots(web), 0);
+  Press(VK_TAB);
+  ASSERT_EQ(GetFocus(), web);
+  EXPECT_TRUE(FocusShows(web));
+  EXPECT_EQ(FocusDots(mail), 0);
+  Press(VK_RETURN);
+  EXPECT_EQ(shell.handed, std::vector<std::string>{"www.velmora.example"});
+  EXPECT_TRUE(about.IsLoaded());  // Enter is the link's, not a default button's
+
+  Press(VK_TAB);
+  ASSERT_EQ(GetFocus(), mail);
+  EXPECT_EQ(FocusDots(web), 0);
+  // Space opens on its release, as it presses a button.
+  Keys({Stroke(VK_SPACE, false)});
+  EXPECT_EQ(shell.handed.size(), 1u);
+  Keys({Stroke(VK_SPACE, true)});
+  EXPECT_EQ(shell.handed, (std::vector<std::string>{"www.velmora.example", "mailto: support@velmora.example"}));
+  // Moving on before the release opens nothing.
+  Keys({Stroke(VK_SPACE, false)});
+  Press(VK_TAB);
+  Keys({Stroke(VK_SPACE, true)});
+  EXPECT_EQ(shell.handed.size(), 2u);
+  EXPECT_EQ(GetFocus(), about.Control("qbtnOk"));
+  about.Unload();
+
+  velmora::ErrorForm().ErrorReport("a report");
+  PumpProgram(50);
+  Press(VK_TAB);
+  ASSERT_EQ(GetFocus(), velmora::ErrorForm().Control("lblAddress"));
+  Press(VK_RETURN);
+  ASSERT_EQ(shell.handed.size(), 3u);
+  EXPECT_EQ(shell.handed.back(), "mailto: support@velmora.example");
+  Press(VK_SPACE);
+  EXPECT_EQ(shell.handed.size(), 4u);
+}
+
+// A failure while the main window goes: its report comes up, the main loop
+// ends, and the program's messages go on (as the program runs them after
+// its main loop) until the user has closed the report, here with Esc.
+TEST_F(Keyboard, ReportOfAFailedShutdownStaysUntilTheUserClosesIt) {
+  velmora::ErrorForm().ErrorReport("a report of the shutdown");
+  main.Unload();
+  PostQuitMessage(0);
+  EXPECT_EQ(velmora::RunMessageLoop(), 0);
+  ASSERT_TRUE(velmora::ErrorForm().IsLoaded());
+  EXPECT_TRUE(IsWindowVisible(velmora::ErrorForm().Hwnd()));
+  SetForegroundWindow(velmora::ErrorForm().Hwnd());
+  PressLater(VK_ESCAPE, 400);
+  // Should Esc never arrive, the report goes after a few seconds all the same.
+  struct GiveUp {
+    static void CALLBACK Now(HWND, UINT, UINT_PTR, DWORD) { velmora::ErrorForm().Unload(); }
+  };
+  const UINT_PTR giveUp = SetTimer(nullptr, 0, 4000, &GiveUp::Now);
+  const DWORD start = GetTickCount();
+  velmora::RunWhileReportIsOpen();
+  const DWORD waited = GetTickCount() - start;
+  KillTimer(nullptr, giveUp);
+  EXPECT_GE(waited, 350u) << "the report went before the user closed it";
+  EXPECT_LT(waited, 4000u) << "Esc did not close the report";
+  EXPECT_FALSE(velmora::ErrorForm().IsLoaded());
 }
 
 TEST_F(Keyboard, TheFocusComesBackToTheButtonThatOpenedAModalWindow) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "platform/Ports.h"
 #include "windows/Form.h"
 
 namespace host {
@@ -29,6 +30,20 @@ class LayoutWindow final : public velmora::Form {
 
  protected:
   void Click(const std::string& control) override { clicks.push_back(control); }
+};
+
+// The shell port while a test runs: what the windows hand to the shell is
+// recorded, and no browser or mail program starts.
+class RecordingShell final : public velmora::ShellPort {
+ public:
+  RecordingShell() : kept_(velmora::ThePorts().shell) { velmora::ThePorts().shell = this; }
+  ~RecordingShell() override { velmora::ThePorts().shell = kept_; }
+  void ExecuteA(uintptr_t, const std::string& file) override { handed.push_back(file); }
+  void OpenAddress(uintptr_t, const std::string& address) override { handed.push_back(address); }
+  std::vector<std::string> handed;
+
+ private:
+  velmora::ShellPort* kept_;
 };
 
 // The program's message loop for a while: every message goes through the

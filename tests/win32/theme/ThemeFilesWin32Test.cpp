@@ -237,6 +237,57 @@ TEST_F(ThemeFilesWin32, FileReleasedWhileTheReplaceWaitsGetsReplaced) {
   EXPECT_THAT(Names(root), ElementsAre("style.box"));
 }
 
+// What an administrator or ICQ's installer marked the file with stays with
+// it when its content is replaced. (Its rights stay as well on Windows,
+// where the system's replace keeps them; Wine keeps no rights of a file.)
+TEST_F(ThemeFilesWin32, ReplacedFileKeepsItsHiddenAndSystemAttributes) {
+  const std::string path = root + "\\MainDlgPanelOwner.style.box";
+  WriteBytes(path, "old");
+  ASSERT_TRUE(SetFileAttributesW(W(path).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  clsFile().OpenForOutput(path, "new");
+  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_EQ(GetFileAttributesW(W(path).c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+  EXPECT_THAT(Names(root), ElementsAre("MainDlgPanelOwner.style.box")) << "no new file and no backup left";
+  // A plain file stays plain.
+  ASSERT_TRUE(SetFileAttributesW(W(path).c_str(), FILE_ATTRIBUTE_NORMAL));
+  clsFile().OpenForOutput(path, "newer");
+  EXPECT_EQ(ReadBytes(path), "newer");
+  EXPECT_EQ(GetFileAttributesW(W(path).c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);
+}
+
+// A run killed between writing its new file and putting it in place left
+// it beside the target; the next replace of the target removes exactly the
+// program's own files of that name.
+TEST_F(ThemeFilesWin32, LeftoversOfARunThatWasCutOffGoBeforeTheNextReplace) {
+  const std::string path = root + "\\cl.jpg";
+  WriteBytes(path, "old");
+  for (const char* name : {"cl.jpg.velmora1.tmp", "cl.jpg.velmora2.old", "cl.jpg.velmora.tmp", "cl.jpgx.velmora1.tmp",
+                           "cl.jpg.velmora3.tmp.txt"})
+    WriteBytes(root + "\\" + name, "left");
+  ASSERT_TRUE(SetFileAttributesW(W(root + "\\cl.jpg.velmora1.tmp").c_str(), FILE_ATTRIBUTE_HIDDEN));
+  clsFile().OpenForOutput(path, "new");
+  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_THAT(Names(root),
+              ElementsAre("cl.jpg", "cl.jpg.velmora.tmp", "cl.jpg.velmora3.tmp.txt", "cl.jpgx.velmora1.tmp"));
+}
+
+// Paths a registration may hold that name nothing the system can look at:
+// each is "not there", not a failure.
+TEST_F(ThemeFilesWin32, PathsThatCannotNameAFileAreNotThere) {
+  FileSystemPort& files = Files();
+  for (const std::string& path : {"\"" + root + "\"\\ICQ.exe", std::string("Q:\\ICQ\\ICQ.exe"),
+                                  std::string("\\\\velmora-gone\\apps\\ICQ.exe"), root + "\\a\"b\\ICQ.exe",
+                                  root + "\\gone\\ICQ.exe"}) {
+    SCOPED_TRACE(path);
+    try {
+      EXPECT_EQ(files.Attributes(path), FileSystemPort::kNoFile);
+    } catch (const VbError& e) {
+      ADD_FAILURE() << "raised " << e.Number() << " for system error " << e.LastDllError();
+    }
+  }
+}
+
 TEST_F(ThemeFilesWin32, MissingFolders) {
   clsKorvanel korvanel;
   korvanel.MsgConfigFile(root + "\\gone\\MsgSessionDlg.style.box");

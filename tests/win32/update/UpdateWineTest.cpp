@@ -47,13 +47,45 @@ Server ReadServer() {
   return server;
 }
 
+// The system's facts, but for a limited token: Wine starts every process
+// from Unix with an administrator's full token, under which the check takes
+// no UpdateURL.
+class LimitedTokenFacts : public SystemFacts {
+ public:
+  explicit LimitedTokenFacts(SystemFacts& real) : real_(real) {}
+  std::string ComputerName() override { return real_.ComputerName(); }
+  std::string SystemErrorText(int32_t code) override { return real_.SystemErrorText(code); }
+  std::string AdoVersion() override { return real_.AdoVersion(); }
+  std::string ExeName() override { return real_.ExeName(); }
+  VersionNumbers AppVersion() override { return real_.AppVersion(); }
+  LocalTime Now() override { return real_.Now(); }
+  std::string DateSeparator() override { return real_.DateSeparator(); }
+  std::string TimeSeparator() override { return real_.TimeSeparator(); }
+  std::string DecimalSeparator() override { return real_.DecimalSeparator(); }
+  uint16_t UserDefaultLangId() override { return real_.UserDefaultLangId(); }
+  std::string ProgramFolder() override { return real_.ProgramFolder(); }
+  std::string TempFolder() override { return real_.TempFolder(); }
+  std::string LocalAppDataFolder() override { return real_.LocalAppDataFolder(); }
+  bool RunsElevated() override { return false; }
+
+ private:
+  SystemFacts& real_;
+};
+
 class UpdateWine : public ::testing::Test {
  protected:
   void SetUp() override {
     server = ReadServer();
     ASSERT_GT(server.port, 0) << "no update server: run through ctest, whose fixture starts it";
+    realFacts_ = &Facts();
+    limitedFacts_ = std::make_unique<LimitedTokenFacts>(*realFacts_);
+    ThePorts().facts = limitedFacts_.get();
   }
-  void TearDown() override { SetUpdateUrl(nullptr); }
+  void TearDown() override {
+    SetUpdateUrl(nullptr);
+    if (realFacts_) ThePorts().facts = realFacts_;
+  }
+  SystemFacts* RealFacts() { return realFacts_; }
 
   static std::string Dir(int port, const std::string& name) {
     return "http://127.0.0.1:" + std::to_string(port) + "/" + name + "/";
@@ -87,6 +119,7 @@ class UpdateWine : public ::testing::Test {
     bool newer;
     Failure failure;
     double seconds;
+    int status;
   };
   Outcome Check(const std::string& directory) {
     SetUpdateUrl(&directory);
@@ -94,10 +127,14 @@ class UpdateWine : public ::testing::Test {
     clsAutoUpdate update;
     EXPECT_EQ(update.DownloadDirectory(), directory);
     const bool newer = update.NewVersionExists();
-    return {newer, update.LastFailure(), SecondsSince(start)};
+    return {newer, update.LastFailure(), SecondsSince(start), update.LastHttpStatus()};
   }
 
   Server server;
+
+ private:
+  SystemFacts* realFacts_ = nullptr;
+  std::unique_ptr<LimitedTokenFacts> limitedFacts_;
 };
 
 TEST_F(UpdateWine, OutcomesAgainstTheLocalServer) {
@@ -106,22 +143,49 @@ TEST_F(UpdateWine, OutcomesAgainstTheLocalServer) {
     const char* name;
     bool newer;
     Failure failure;
+    int status;
   } cases[] = {
-      {"newer", true, Failure::None},          {"same", false, Failure::None},
-      {"crlf", false, Failure::None},          {"dotted", true, Failure::None},
-      {"missing", false, Failure::HttpStatus}, {"error", false, Failure::HttpStatus},
-      {"empty", false, Failure::NoVersionText}, {"huge", false, Failure::Incomparable},
+      {"newer", true, Failure::None, 200},
+      {"same", false, Failure::None, 200},
+      {"crlf", false, Failure::None, 200},
+      {"dotted", true, Failure::None, 200},
+      {"missing", false, Failure::HttpStatus, 404},
+      {"error", false, Failure::HttpStatus, 500},
+      {"empty", false, Failure::NoVersionText, 200},
+      {"huge", false, Failure::Incomparable, 200},
+      // A portal's answers in the version file's place.
+      {"ok", false, Failure::Incomparable, 200},
+      {"portal", false, Failure::Incomparable, 200},
+      // Redirects on the same server are followed, others are not: the
+      // check stops at the 302.
+      {"moved", true, Failure::None, 200},
+      {"relative", true, Failure::None, 200},
+      {"elsewhere", false, Failure::HttpStatus, 302},
+      {"scheme", false, Failure::HttpStatus, 302},
+      {"loop", false, Failure::HttpStatus, 302},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Outcome outcome = Check(Dir(server.port, c.name));
     EXPECT_EQ(outcome.newer, c.newer);
     EXPECT_EQ(outcome.failure, c.failure);
+    EXPECT_EQ(outcome.status, c.status);
     EXPECT_LT(outcome.seconds, 5.0);
   }
   EXPECT_EQ(VersionFilesInTemp(), before);
   EXPECT_EQ(Err().Number, 0);
   EXPECT_TRUE(ReportText().empty());
+}
+
+// Under Wine's own full token, the system's facts call the process
+// elevated, and the check goes to the built-in address whatever UpdateURL
+// says.
+TEST_F(UpdateWine, UnderAnAdministratorsFullTokenUpdateUrlDoesNotCount) {
+  ThePorts().facts = RealFacts();
+  EXPECT_TRUE(Facts().RunsElevated());
+  const std::string local = Dir(server.port, "newer");
+  SetUpdateUrl(&local);
+  EXPECT_EQ(clsAutoUpdate().DownloadDirectory(), "https://www.velmora.example/downloads/");
 }
 
 TEST_F(UpdateWine, NoServerOnThePortFailsAtOnce) {
@@ -141,9 +205,10 @@ TEST_F(UpdateWine, ServerThatNeverAnswersEndsTheCheckWithin15Seconds) {
 // A window of the test's own, made the thread's active window, that notes
 // what reaches it while a download waits.
 struct Journal {
-  int timers = 0, timersWhileDisabled = 0, clicks = 0, appMessages = 0;
+  int timers = 0, timersWhileDisabled = 0, clicks = 0, commands = 0, closes = 0, registered = 0;
 };
 Journal* g_journal = nullptr;
+UINT g_registeredMessage = 0;
 
 LRESULT CALLBACK JournalProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -154,30 +219,61 @@ LRESULT CALLBACK JournalProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case WM_LBUTTONDOWN:
       ++g_journal->clicks;
       return 0;
-    case WM_APP:
-      ++g_journal->appMessages;
+    case WM_COMMAND:
+    case WM_APP + 1:
+      ++g_journal->commands;
       return 0;
+    case WM_CLOSE:
+      ++g_journal->closes;
+      return 0;
+  }
+  if (message == g_registeredMessage) {
+    ++g_journal->registered;
+    return 0;
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-TEST_F(UpdateWine, DeadlineEndsADownloadWhileTheWindowKeepsItsMessagesButTakesNoInput) {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = JournalProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"VelmoraUpdateJournal";
-  RegisterClassW(&wc);
-  HWND window = CreateWindowExW(0, wc.lpszClassName, L"journal", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                                nullptr, wc.hInstance, nullptr);
-  ASSERT_TRUE(window);
-  ShowWindow(window, SW_SHOW);
-  SetActiveWindow(window);
-  ASSERT_EQ(GetActiveWindow(), window);
+class JournalWindow {
+ public:
+  JournalWindow() {
+    g_registeredMessage = RegisterWindowMessageW(L"VelmoraUpdateJournal");
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = JournalProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"VelmoraUpdateJournal";
+    RegisterClassW(&wc);
+    hwnd = CreateWindowExW(0, wc.lpszClassName, L"journal", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                           wc.hInstance, nullptr);
+    ShowWindow(hwnd, SW_SHOW);
+    SetActiveWindow(hwnd);
+    g_journal = &journal;
+  }
+  ~JournalWindow() {
+    DestroyWindow(hwnd);
+    g_journal = nullptr;
+  }
+  JournalWindow(const JournalWindow&) = delete;
+  JournalWindow& operator=(const JournalWindow&) = delete;
+
+  // Dispatches what is queued now.
+  void Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+
+  HWND hwnd = nullptr;
   Journal journal;
-  g_journal = &journal;
-  SetTimer(window, 1, 50, nullptr);
-  PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-  PostMessageW(window, WM_APP, 0, 0);
+};
+
+TEST_F(UpdateWine, DeadlineEndsADownloadWhileTheWindowKeepsItsMessagesButTakesNoInput) {
+  JournalWindow window;
+  ASSERT_TRUE(window.hwnd);
+  ASSERT_EQ(GetActiveWindow(), window.hwnd);
+  const Journal& journal = window.journal;
+  SetTimer(window.hwnd, 1, 50, nullptr);
+  PostMessageW(window.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  PostMessageW(window.hwnd, g_registeredMessage, 0, 0);
 
   // Step timeouts far beyond the deadline: only the deadline can end it.
   const std::unique_ptr<HttpPort> http = MakeWin32Http(HttpLimits{60000, 1500, 300});
@@ -189,21 +285,86 @@ TEST_F(UpdateWine, DeadlineEndsADownloadWhileTheWindowKeepsItsMessagesButTakesNo
 
   EXPECT_GE(journal.timers, 5);
   EXPECT_EQ(journal.timersWhileDisabled, journal.timers);
-  EXPECT_EQ(journal.appMessages, 1);
+  EXPECT_EQ(journal.registered, 1);
   EXPECT_EQ(journal.clicks, 0);
-  EXPECT_TRUE(IsWindowEnabled(window));
-  EXPECT_NE(GetCapture(), window);
+  EXPECT_TRUE(IsWindowEnabled(window.hwnd));
+  EXPECT_NE(GetCapture(), window.hwnd);
 
-  // The adapter serves the next download as if nothing had been given up.
-  const HttpPort::Response response = http->Get(Dir(server.port, "newer") + "VelmoraVersion.ini", 100);
+  // The next download is served as if nothing had been given up, although
+  // the given-up worker may still be waiting on the network. (With the usual
+  // deadline: a loaded machine may take longer than the short one here.)
+  const std::unique_ptr<HttpPort> next = MakeWin32Http();
+  const HttpPort::Response response = next->Get(Dir(server.port, "newer") + "VelmoraVersion.ini", 100);
   EXPECT_EQ(response.status, 200);
   EXPECT_EQ(response.body, "104");
-  const HttpPort::Response capped = http->Get(Dir(server.port, "huge") + "VelmoraVersion.ini", 10);
+  const HttpPort::Response capped = next->Get(Dir(server.port, "huge") + "VelmoraVersion.ini", 10);
   EXPECT_EQ(capped.body, std::string(10, '9'));
+  KillTimer(window.hwnd, 1);
+}
 
-  KillTimer(window, 1);
-  DestroyWindow(window);
-  g_journal = nullptr;
+// Commands and closing while a dialogue around a download runs: commands
+// posted or sent to the window are dropped, Alt+F4 and WM_CLOSE (posted, or
+// sent from another thread as another program would) make one close at the
+// end of the dialogue, not before.
+TEST_F(UpdateWine, CommandsWaitNotAndClosingWaitsForTheEndOfTheDialogue) {
+  JournalWindow window;
+  ASSERT_EQ(GetActiveWindow(), window.hwnd);
+  const Journal& journal = window.journal;
+  const std::unique_ptr<HttpPort> http = MakeWin32Http();
+
+  http->BeginDialogue();
+  PostMessageW(window.hwnd, WM_COMMAND, 1, 0);
+  PostMessageW(window.hwnd, WM_APP + 1, 0, 0);
+  PostMessageW(window.hwnd, WM_SYSKEYDOWN, VK_F4, 0x20000000);
+  PostMessageW(window.hwnd, WM_CLOSE, 0, 0);
+  PostMessageW(window.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+  struct Sender {
+    HWND to;
+    static DWORD WINAPI Run(void* self) {
+      Sleep(300);
+      const HWND to = static_cast<Sender*>(self)->to;
+      SendMessageW(to, WM_CLOSE, 0, 0);
+      SendMessageW(to, WM_COMMAND, 2, 0);
+      return 0;
+    }
+  } sender{window.hwnd};
+  HANDLE thread = CreateThread(nullptr, 0, &Sender::Run, &sender, 0, nullptr);
+  ASSERT_TRUE(thread);
+  const HttpPort::Response response = http->Get(Dir(server.port, "slow") + "VelmoraVersion.ini", 100);
+  EXPECT_EQ(response.body, "104");
+  EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
+  CloseHandle(thread);
+
+  // The check is over; its answer (a message box) would show now.
+  window.Pump();
+  EXPECT_EQ(journal.closes, 0);
+  EXPECT_EQ(journal.commands, 0);
+  // A second download while the first one's dialogue lasts works as well.
+  EXPECT_EQ(http->Get(Dir(server.port, "same") + "VelmoraVersion.ini", 100).body, "103");
+  window.Pump();
+  EXPECT_EQ(journal.closes, 0);
+
+  http->EndDialogue();
+  window.Pump();
+  EXPECT_EQ(journal.closes, 1);
+  EXPECT_EQ(journal.commands, 0);
+  // Once the dialogue is over, the window takes its messages again.
+  PostMessageW(window.hwnd, WM_COMMAND, 1, 0);
+  SendMessageW(window.hwnd, WM_CLOSE, 0, 0);
+  window.Pump();
+  EXPECT_EQ(journal.commands, 1);
+  EXPECT_EQ(journal.closes, 2);
+}
+
+// Without a dialogue around it, a download holds the window by itself.
+TEST_F(UpdateWine, ADownloadAloneKeepsTheCloseUntilItEnds) {
+  JournalWindow window;
+  const std::unique_ptr<HttpPort> http = MakeWin32Http();
+  PostMessageW(window.hwnd, WM_CLOSE, 0, 0);
+  EXPECT_EQ(http->Get(Dir(server.port, "newer") + "VelmoraVersion.ini", 100).body, "104");
+  EXPECT_EQ(window.journal.closes, 0);
+  window.Pump();
+  EXPECT_EQ(window.journal.closes, 1);
 }
 
 // The shell starts a batch file by its ANSI name in the program's folder,

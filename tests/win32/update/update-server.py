@@ -6,8 +6,10 @@
   update-server.py stop STATEFILE    stops it
 
 Each case is a directory: /<case>/VelmoraVersion.ini. "silent" accepts the
-request and never answers. The free port is one nothing listens on. The
-server stops by itself after a quarter of an hour, should nobody stop it.
+request and never answers; "slow" answers "104" after a few seconds. The
+REDIRECTS cases answer 302 with a Location made from the server's own port.
+The free port is one nothing listens on. The server stops by itself after a
+quarter of an hour, should nobody stop it.
 """
 import http.server
 import os
@@ -26,8 +28,23 @@ CASES = {
     "error": (500, b"104"),
     "empty": (200, b""),
     "huge": (200, b"9" * (4 << 20)),
+    # What a captive portal or a wrong server answers in a version file's place.
+    "ok": (200, b"OK"),
+    "portal": (200, b"<!DOCTYPE html>\n<html><head><title>Hotel WiFi 2.0</title></head>"
+                    b"<body><form action=\"/login\">Room 104</form></body></html>\n"),
+}
+# Where each redirect points. "elsewhere" names this same server by another
+# host name, and "scheme" by https: either, followed, would reach a version
+# file ("104", or a failed TLS handshake), not the 302 the check must stop at.
+REDIRECTS = {
+    "moved": "/newer/VelmoraVersion.ini",
+    "relative": "../newer/VelmoraVersion.ini",
+    "elsewhere": "http://localhost:{port}/newer/VelmoraVersion.ini",
+    "scheme": "https://127.0.0.1:{port}/newer/VelmoraVersion.ini",
+    "loop": "/loop/VelmoraVersion.ini",
 }
 SILENT_SECONDS = 60
+SLOW_SECONDS = 3
 LIFETIME_SECONDS = 900
 
 
@@ -40,11 +57,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(SILENT_SECONDS)
             self.close_connection = True
             return
-        status, body = CASES.get(case, (404, b"no such case"))
+        if case == "slow":
+            time.sleep(SLOW_SECONDS)
+            case = "newer"
+        location = None
+        if case in REDIRECTS:
+            status, body = 302, b"<html><body>Moved</body></html>"
+            location = REDIRECTS[case].format(port=self.server.server_address[1])
+        else:
+            status, body = CASES.get(case, (404, b"no such case"))
         if name != "VelmoraVersion.ini":
-            status, body = 404, b"no such file"
+            status, body, location = 404, b"no such file", None
         self.send_response(status)
-        self.send_header("Content-Type", "text/plain")
+        if location:
+            self.send_header("Location", location)
+        self.send_header("Content-Type", "text/html" if body.startswith(b"<") else "text/plain")
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         try:
