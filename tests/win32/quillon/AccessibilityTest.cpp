@@ -209,7 +209,7 @@ TEST_F(Accessibility, TheLinksReadAsLinksWithTheirTextAndTheirActionOpensThem) {
     const char* handed;
   };
   const Link links[] = {
-      {velmora::InfoForm(), "lblWebsite", L"www.velmora.example", "www.velmora.example"},
+      {velmora::InfoForm(), "lblWebsite", L"www.velmora.example", "https://www.velmora.example"},
       {velmora::InfoForm(), "lblEMail", L"support@velmora.example", "mailto: support@velmora.example"},
       {velmora::ErrorForm(), "lblAddress", L"support@velmora.example", "mailto: support@velmora.example"},
   };

@@ -240,7 +240,7 @@ TEST_F(Keyboard, EnterAndSpaceOpenTheFocusedLinkAsAClickDoes) {
   EXPECT_TRUE(FocusShows(web));
   EXPECT_EQ(FocusDots(mail), 0);
   Press(VK_RETURN);
-  EXPECT_EQ(shell.handed, std::vector<std::string>{"www.velmora.example"});
+  EXPECT_EQ(shell.handed, std::vector<std::string>{"https://www.velmora.example"});
   EXPECT_TRUE(about.IsLoaded());  // Enter is the link's, not a default button's
 
   Press(VK_TAB);
@@ -250,7 +250,7 @@ TEST_F(Keyboard, EnterAndSpaceOpenTheFocusedLinkAsAClickDoes) {
   Keys({Stroke(VK_SPACE, false)});
   EXPECT_EQ(shell.handed.size(), 1u);
   Keys({Stroke(VK_SPACE, true)});
-  EXPECT_EQ(shell.handed, (std::vector<std::string>{"www.velmora.example", "mailto: support@velmora.example"}));
+  EXPECT_EQ(shell.handed, (std::vector<std::string>{"https://www.velmora.example", "mailto: support@velmora.example"}));
   // Moving on before the release opens nothing.
   Keys({Stroke(VK_SPACE, false)});
   Press(VK_TAB);
