@@ -36,7 +36,9 @@ int RunElevated(const std::vector<std::string>& arguments) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The program's DLLs come from the system or from its own folder, never
-  // from the current folder.
+  // from the current folder; where the system can, from the system folder
+  // only. Before anything loads one.
+  velmora::LoadDllsFromSystemFolder();
   SetDllDirectoryW(L"");
   {
     const wchar_t* line = GetCommandLineW();

@@ -2,14 +2,16 @@
 
 #include <new>
 
+#include "SystemLibrary.h"
+
 namespace quillon {
 
 namespace {
 
 constexpr wchar_t kDefaultAction[] = L"Press";
 
-// The IAccessible id as the header declares it: the import library of oleacc
-// has a thunk of that name, not the GUID.
+// The IAccessible id as the header declares it: the import library of oleacc,
+// which the library does not link, has a thunk of that name, not the GUID.
 const IID& AccessibleIid() { return __uuidof(IAccessible); }
 
 bool IsSelf(const VARIANT& child) { return V_VT(&child) == VT_I4 && V_I4(&child) == CHILDID_SELF; }
@@ -17,15 +19,23 @@ bool IsSelf(const VARIANT& child) { return V_VT(&child) == VT_I4 && V_I4(&child)
 }  // namespace
 
 HRESULT ButtonAccessible::Create(AccessibleSource& source, ComPtr<ButtonAccessible>& out) {
+  const auto createStandard = QUILLON_SYSTEM_FUNCTION(L"oleacc.dll", CreateStdAccessibleObject);
+  if (!createStandard) return E_NOTIMPL;
   ComPtr<IAccessible> standard;
-  HRESULT hr = CreateStdAccessibleObject(source.AccessibleWindow(), OBJID_CLIENT, AccessibleIid(),
-                                         reinterpret_cast<void**>(standard.Put()));
+  HRESULT hr = createStandard(source.AccessibleWindow(), OBJID_CLIENT, AccessibleIid(),
+                              reinterpret_cast<void**>(standard.Put()));
   if (FAILED(hr)) return hr;
   auto* made = new (std::nothrow) ButtonAccessible(source);
   if (!made) return E_OUTOFMEMORY;
   made->standard_ = standard;
   out = ComPtr<ButtonAccessible>::Adopt(made);
   return S_OK;
+}
+
+LRESULT ButtonAccessible::Result(WPARAM wp) {
+  // Looked up with CreateStdAccessibleObject, from the same DLL.
+  const auto result = QUILLON_SYSTEM_FUNCTION(L"oleacc.dll", LresultFromObject);
+  return result ? result(AccessibleIid(), wp, static_cast<IAccessible*>(this)) : 0;
 }
 
 void ButtonAccessible::Detach() {
@@ -68,7 +78,8 @@ ITypeInfo* ButtonAccessible::TypeInfo() {
   if (!typeInfoTried_) {
     typeInfoTried_ = true;
     ComPtr<ITypeLib> lib;
-    if (SUCCEEDED(LoadTypeLibEx(L"oleacc.dll", REGKIND_NONE, lib.Put())))
+    const std::wstring path = SystemPath(L"oleacc.dll");
+    if (!path.empty() && SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Put())))
       lib->GetTypeInfoOfGuid(AccessibleIid(), typeInfo_.Put());
   }
   return typeInfo_.Get();

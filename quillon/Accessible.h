@@ -30,7 +30,10 @@ class AccessibleSource {
 
 class ButtonAccessible final : public IAccessible, public IOleWindow {
  public:
+  // Fails where the system's accessibility library (oleacc) is not there.
   static HRESULT Create(AccessibleSource& source, ComPtr<ButtonAccessible>& out);
+  // The answer to WM_GETOBJECT that hands this object to the client.
+  LRESULT Result(WPARAM wp);
   // The button is going away; a client may hold on to this object longer,
   // and from now on every call it makes fails as disconnected.
   void Detach();

@@ -1,5 +1,7 @@
 #include "Quillon.h"
 
+#include "CriticalSection.h"
+
 #include <windowsx.h>
 
 #include <algorithm>
@@ -91,7 +93,7 @@ ATOM ButtonClass(WNDPROC proc) {
 // system colours, never child windows such as a button's. One hidden
 // top-level window of the library hears it for every button window there is,
 // so that buttons follow the setting whether their host passes it on or not.
-SRWLOCK g_liveLock = SRWLOCK_INIT;
+CriticalSection g_liveLock;
 std::vector<HWND> g_liveButtons;
 HWND g_listener = nullptr;
 
@@ -99,9 +101,9 @@ LRESULT CALLBACK ListenerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE: {
-      AcquireSRWLockShared(&g_liveLock);
+      g_liveLock.Enter();
       const std::vector<HWND> buttons = g_liveButtons;
-      ReleaseSRWLockShared(&g_liveLock);
+      g_liveLock.Leave();
       // A message of our own: the system's carries a text that would not
       // outlive the call for a button of another thread, and is refused
       // for one.
@@ -114,10 +116,10 @@ LRESULT CALLBACK ListenerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void ButtonWindowMade(HWND button) {
-  AcquireSRWLockExclusive(&g_liveLock);
+  g_liveLock.Enter();
   g_liveButtons.push_back(button);
   const bool listening = g_listener && IsWindow(g_listener);
-  ReleaseSRWLockExclusive(&g_liveLock);
+  g_liveLock.Leave();
   if (listening) return;
   if (!g_listenerClass) {
     WNDCLASSEXW wc{};
@@ -131,17 +133,17 @@ void ButtonWindowMade(HWND button) {
   // message-only window would not.
   HWND made = CreateWindowExW(WS_EX_TOOLWINDOW, kListenerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                               ModuleHandle(), nullptr);
-  AcquireSRWLockExclusive(&g_liveLock);
+  g_liveLock.Enter();
   g_listener = made;
-  ReleaseSRWLockExclusive(&g_liveLock);
+  g_liveLock.Leave();
 }
 
 void ButtonWindowGone(HWND button) {
   HWND listener = nullptr;
-  AcquireSRWLockExclusive(&g_liveLock);
+  g_liveLock.Enter();
   g_liveButtons.erase(std::remove(g_liveButtons.begin(), g_liveButtons.end(), button), g_liveButtons.end());
   if (g_liveButtons.empty()) std::swap(listener, g_listener);
-  ReleaseSRWLockExclusive(&g_liveLock);
+  g_liveLock.Leave();
   if (!listener) return;
   // Only its own thread may destroy a window.
   if (GetWindowThreadProcessId(listener, nullptr) == GetCurrentThreadId()) DestroyWindow(listener);
@@ -1173,8 +1175,7 @@ LRESULT Quillon::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       // The client area is the button; the window's own object stays the system's.
       if (static_cast<LONG>(static_cast<DWORD>(lp)) == OBJID_CLIENT) {
         if (!accessible_ && FAILED(ButtonAccessible::Create(*this, accessible_))) accessible_.Reset();
-        if (accessible_)
-          return LresultFromObject(__uuidof(IAccessible), wp, static_cast<IAccessible*>(accessible_.Get()));
+        if (accessible_) return accessible_->Result(wp);
       }
       break;
     case WM_SETTINGCHANGE:

@@ -72,6 +72,7 @@ class Key {
     return RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h_, nullptr);
   }
   LSTATUS Open(HKEY parent, const std::wstring& path) { return RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &h_); }
+  HKEY* Put() { return &h_; }
   LSTATUS Set(const wchar_t* name, const std::wstring& value) {
     return RegSetValueExW(h_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -104,9 +105,32 @@ LSTATUS WriteKey(const std::wstring& path, const std::wstring& value, const wcha
 std::wstring ClsidKey() { return std::wstring(kClasses) + L"\\CLSID\\" + GuidText(CLSID_Quillon); }
 std::wstring ProgIdKey() { return std::wstring(kClasses) + L"\\" + kProgId; }
 
+// Deletes a key with everything below it. RegDeleteKeyW deletes only a key
+// without subkeys, and Windows XP has no RegDeleteTreeW. Our keys are a few
+// levels deep; the depth is bounded all the same.
+LSTATUS DeleteKeyTree(HKEY parent, const std::wstring& path, int depth = 0) {
+  if (depth > 32) return ERROR_INVALID_PARAMETER;
+  {
+    Key key;
+    LSTATUS status = RegOpenKeyExW(parent, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.Put());
+    if (status != ERROR_SUCCESS) return status;
+    // Always the first subkey: the one before it is gone. A subkey that
+    // cannot be deleted ends the walk rather than looping on it.
+    for (;;) {
+      wchar_t name[256];
+      DWORD length = 256;
+      status = RegEnumKeyExW(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr);
+      if (status == ERROR_NO_MORE_ITEMS) break;
+      if (status != ERROR_SUCCESS) return status;
+      status = DeleteKeyTree(key.get(), name, depth + 1);
+      if (status != ERROR_SUCCESS) return status;
+    }
+  }
+  return RegDeleteKeyW(parent, path.c_str());
+}
+
 void RemoveRegistration() {
-  RegDeleteTreeW(HKEY_LOCAL_MACHINE, ClsidKey().c_str());
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, ClsidKey().c_str());
+  DeleteKeyTree(HKEY_LOCAL_MACHINE, ClsidKey());
   // The ProgID goes only while it still names this class.
   bool ours = false;
   {
@@ -114,10 +138,7 @@ void RemoveRegistration() {
     if (clsid.Open(HKEY_LOCAL_MACHINE, ProgIdKey() + L"\\CLSID") == ERROR_SUCCESS)
       ours = _wcsicmp(clsid.Get(nullptr).c_str(), GuidText(CLSID_Quillon).c_str()) == 0;
   }
-  if (ours) {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, ProgIdKey().c_str());
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, ProgIdKey().c_str());
-  }
+  if (ours) DeleteKeyTree(HKEY_LOCAL_MACHINE, ProgIdKey());
   // The type library is registered for the platform this library is built for.
   UnRegisterTypeLib(LIBID_Quillon2, 2, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
 }

@@ -152,13 +152,16 @@ class Win32SystemFacts : public SystemFacts {
   VersionNumbers AppVersion() override {
     const std::wstring path = ModulePath();
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    const DWORD size = VELMORA_SYSTEM_FUNCTION(L"version.dll", GetFileVersionInfoSizeW)(path.c_str(), &ignored);
     if (size == 0) RaiseSystemError(GetLastError());
     std::vector<BYTE> data(size);
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) RaiseSystemError(GetLastError());
+    if (!VELMORA_SYSTEM_FUNCTION(L"version.dll", GetFileVersionInfoW)(path.c_str(), 0, size, data.data()))
+      RaiseSystemError(GetLastError());
     VS_FIXEDFILEINFO* info = nullptr;
     UINT infoSize = 0;
-    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info)
+    if (!VELMORA_SYSTEM_FUNCTION(L"version.dll", VerQueryValueW)(data.data(), L"\\", reinterpret_cast<void**>(&info),
+                                                                 &infoSize) ||
+        !info)
       RaiseRuntime(5);
     // The file version is major.minor.0.revision.
     return {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionLS)};
@@ -263,17 +266,32 @@ class Win32MessageBox : public MessageBoxPort {
 
 }  // namespace
 
-FARPROC SystemFunction(const wchar_t* dll, const char* name) {
+FARPROC SystemFunctionIfAny(const wchar_t* dll, const char* name) {
   wchar_t folder[MAX_PATH];
   const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) RaiseSystemError(GetLastError());
-  // From the system folder only: never a DLL of that name elsewhere.
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  // From the system folder only: never a DLL of that name elsewhere. The
+  // DLL's own dependencies are then looked for there too, not beside the
+  // program.
   const std::wstring path = std::wstring(folder, n) + L"\\" + dll;
-  HMODULE module = LoadLibraryW(path.c_str());
-  if (!module) RaiseSystemError(GetLastError());
-  FARPROC function = GetProcAddress(module, name);
-  if (!function) RaiseSystemError(GetLastError());
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return module ? GetProcAddress(module, name) : nullptr;
+}
+
+FARPROC SystemFunction(const wchar_t* dll, const char* name) {
+  SetLastError(ERROR_SUCCESS);
+  FARPROC function = SystemFunctionIfAny(dll, name);
+  if (!function) RaiseSystemError(GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_PROC_NOT_FOUND);
   return function;
+}
+
+void LoadDllsFromSystemFolder() {
+  // Windows 8 and later, and Vista and 7 with their update of 2011 (KB2533623),
+  // can keep every DLL loaded by name in the system folder. XP cannot;
+  // there the program loads its DLLs by full path, and SetDllDirectoryW
+  // takes the current folder out of the search that remains.
+  if (const auto onlySystem = VELMORA_SYSTEM_FUNCTION_IF_ANY(L"kernel32.dll", SetDefaultDllDirectories))
+    onlySystem(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 void InstallWin32Ports() {

@@ -14,11 +14,17 @@ class FileSystemPort;
 std::string WideToUtf8(const wchar_t* text, int length);
 std::wstring Utf8ToWide(const std::string& text);
 
-// A function of a system DLL that the program needs only for some commands
-// (the file dialog, the shell, the update check): the DLL is loaded from the
-// system folder on first use rather than with the program, which starts
-// faster for it. Raises when the DLL or the function is not there.
+// A function of a system DLL that is not among those Windows always takes
+// from the system folder, or that the program needs only for some commands
+// (the file dialog, the shell, the update check). Imported statically, such
+// a DLL would be looked for beside the program first, where anyone may have
+// dropped a file of that name; so it is loaded by its full path in the
+// system folder, and only on first use, which also makes the start faster.
+// Raises when the DLL or the function is not there.
 FARPROC SystemFunction(const wchar_t* dll, const char* name);
+// The same for a function that not every supported Windows has: null where
+// it is not there, for the caller to fall back.
+FARPROC SystemFunctionIfAny(const wchar_t* dll, const char* name);
 
 // VELMORA_SYSTEM_FUNCTION(L"shell32.dll", ShellExecuteW)(...) calls it with
 // the exact type the system header gives; each place looks it up once.
@@ -28,6 +34,17 @@ FARPROC SystemFunction(const wchar_t* dll, const char* name);
         reinterpret_cast<void (*)()>(::velmora::SystemFunction(dll, #fn)));                              \
     return bound;                                                                                        \
   }())
+// The function or null, likewise looked up once.
+#define VELMORA_SYSTEM_FUNCTION_IF_ANY(dll, fn)                                                          \
+  ([] {                                                                                                  \
+    static const auto bound = reinterpret_cast<decltype(&::fn)>(                                        \
+        reinterpret_cast<void (*)()>(::velmora::SystemFunctionIfAny(dll, #fn)));                         \
+    return bound;                                                                                        \
+  }())
+
+// Where the system can, DLLs loaded by name come from the system folder only,
+// never from the program's folder or the current one. Called first thing.
+void LoadDllsFromSystemFolder();
 
 // The file-system adapter (Win32Files.cpp); one object for the process.
 FileSystemPort& Win32FileSystem();

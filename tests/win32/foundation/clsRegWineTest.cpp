@@ -2,6 +2,7 @@
 // that is removed afterwards.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <string>
 
@@ -19,8 +20,8 @@ class clsRegWineTest : public ::testing::Test {
     reg.Section("Settings");
   }
   ~clsRegWineTest() override {
-    RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + vendor_).c_str());
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor_).c_str());
+    SHDeleteKeyA(HKEY_CURRENT_USER, ("SOFTWARE\\" + vendor_).c_str());
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + vendor_).c_str());
   }
 
   std::string KeyOf(const std::string& rest) const { return "SOFTWARE\\" + vendor_ + rest; }

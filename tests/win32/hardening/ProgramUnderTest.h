@@ -177,8 +177,10 @@ inline std::size_t ButtonsInLayout() {
 class Program {
  public:
   // Starts the program with `folder` as its current folder and `pathFirst`
-  // ahead of everything else on PATH.
-  Program(const fs::path& exe, const fs::path& folder, const fs::path& pathFirst) {
+  // ahead of everything else on PATH; `arguments` follow the program's name
+  // on its command line.
+  Program(const fs::path& exe, const fs::path& folder, const fs::path& pathFirst,
+          const std::wstring& arguments = {}) {
     std::wstring env;
     bool pathSet = false;
     wchar_t* block = GetEnvironmentStringsW();
@@ -195,6 +197,7 @@ class Program {
     if (!pathSet) env += L"PATH=" + pathFirst.wstring() + L'\0';
     env += L'\0';
     std::wstring command = L"\"" + exe.wstring() + L"\"";
+    if (!arguments.empty()) command += L" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
@@ -233,16 +236,23 @@ class Program {
     return code;
   }
 
-  // Every Quillon2.dll the process has loaded, by full path.
-  std::vector<std::wstring> QuillonModules() const {
-    std::vector<std::wstring> found;
+  // Every module the process has loaded, by full path.
+  std::vector<fs::path> Modules() const {
+    std::vector<fs::path> found;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, Pid());
     if (snap == INVALID_HANDLE_VALUE) return found;
     MODULEENTRY32W m{};
     m.dwSize = sizeof m;
-    for (BOOL ok = Module32FirstW(snap, &m); ok; ok = Module32NextW(snap, &m))
-      if (_wcsicmp(m.szModule, L"Quillon2.dll") == 0) found.push_back(m.szExePath);
+    for (BOOL ok = Module32FirstW(snap, &m); ok; ok = Module32NextW(snap, &m)) found.push_back(m.szExePath);
     CloseHandle(snap);
+    return found;
+  }
+
+  // Every Quillon2.dll the process has loaded, by full path.
+  std::vector<std::wstring> QuillonModules() const {
+    std::vector<std::wstring> found;
+    for (const fs::path& module : Modules())
+      if (_wcsicmp(module.filename().c_str(), L"Quillon2.dll") == 0) found.push_back(module.wstring());
     return found;
   }
 
@@ -254,6 +264,76 @@ class Program {
 inline bool SameFile(const fs::path& a, const fs::path& b) {
   std::error_code ec;
   return fs::equivalent(a, b, ec);
+}
+
+// Waits until `found` gives a window; null when the time runs out.
+template <typename Find>
+HWND WaitFor(Find found, std::chrono::seconds limit = std::chrono::seconds(20)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  do {
+    if (HWND hwnd = found()) return hwnd;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (std::chrono::steady_clock::now() < end);
+  return nullptr;
+}
+
+inline bool WaitGone(HWND hwnd, std::chrono::seconds limit = std::chrono::seconds(10)) {
+  return WaitFor([&]() -> HWND { return IsWindow(hwnd) && IsWindowVisible(hwnd) ? nullptr : GetDesktopWindow(); },
+                 limit) != nullptr;
+}
+
+struct DialogSearch {
+  DWORD pid;
+  std::wstring text;
+  HWND found = nullptr;
+};
+
+inline BOOL CALLBACK HoldsText(HWND child, LPARAM p) {
+  auto& s = *reinterpret_cast<DialogSearch*>(p);
+  if (TextOf(child) != s.text) return TRUE;
+  s.found = child;
+  return FALSE;
+}
+
+inline BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM p) {
+  auto& s = *reinterpret_cast<DialogSearch*>(p);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (owner != s.pid || !IsWindowVisible(hwnd) || ClassOf(hwnd) != L"#32770") return TRUE;
+  DialogSearch inner{s.pid, s.text};
+  EnumChildWindows(hwnd, HoldsText, reinterpret_cast<LPARAM>(&inner));
+  if (!inner.found) return TRUE;
+  s.found = hwnd;
+  return FALSE;
+}
+
+// A visible dialog of the process (a message box, the file dialog) with a
+// control that shows exactly this text.
+inline HWND DialogWith(DWORD pid, const std::wstring& text) {
+  DialogSearch s{pid, text};
+  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+// Presses a dialog's button as a click would.
+inline void PressButton(HWND dialog, int id) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// A click of the mouse in the middle of a window.
+inline void Click(HWND hwnd) {
+  RECT r;
+  GetClientRect(hwnd, &r);
+  const LPARAM middle = MAKELPARAM(r.right / 2, r.bottom / 2);
+  PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+  PostMessageW(hwnd, WM_LBUTTONUP, 0, middle);
+}
+
+// The Quillon button below `parent` with this caption; null if there is none.
+inline HWND ButtonCaptioned(HWND parent, const std::wstring& caption) {
+  for (HWND b : Descendants(parent, kButtonClass))
+    if (TextOf(b) == caption) return b;
+  return nullptr;
 }
 
 // ------------------------------------------------------------------ the scene

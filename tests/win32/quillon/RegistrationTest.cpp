@@ -3,6 +3,8 @@
 // and its exports.
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <shlwapi.h>
 
 #include <set>
 #include <string>
@@ -116,7 +118,7 @@ TEST(Registration, UnregisterLeavesAProgIdThatNamesAnotherClass) {
   ASSERT_EQ(lib.Get("DllUnregisterServer")(), S_OK);
   EXPECT_EQ(Value(L"Quillon2.Quillon\\CLSID"), other);
   EXPECT_EQ(Value(kClsidKey), L"<none>");
-  RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Quillon2.Quillon");
+  SHDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Quillon2.Quillon");
 }
 
 TEST(Library, ExportsTheFourEntryPointsUndecorated) {

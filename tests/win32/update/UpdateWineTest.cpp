@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -28,7 +29,8 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new HttpAnd
 
 const char kSettingsKey[] = "SOFTWARE\\velmora.example\\Velmora\\Settings";
 
-double SecondsSince(ULONGLONG start) { return (GetTickCount64() - start) / 1000.0; }
+using Clock = std::chrono::steady_clock;
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // The fixture's server: its port, and a port nothing listens on.
 struct Server {
@@ -121,7 +123,7 @@ class UpdateWine : public ::testing::Test {
   };
   Outcome Check(const std::string& directory) {
     SetUpdateUrl(&directory);
-    const ULONGLONG start = GetTickCount64();
+    const Clock::time_point start = Clock::now();
     clsAutoUpdate update;
     EXPECT_EQ(update.DownloadDirectory(), directory);
     const bool newer = update.NewVersionExists();
@@ -275,7 +277,7 @@ TEST_F(UpdateWine, DeadlineEndsADownloadWhileTheWindowKeepsItsMessagesButTakesNo
 
   // Step timeouts far beyond the deadline: only the deadline can end it.
   const std::unique_ptr<HttpPort> http = MakeWin32Http(HttpLimits{60000, 1500, 300});
-  const ULONGLONG start = GetTickCount64();
+  const Clock::time_point start = Clock::now();
   EXPECT_THROW(http->Get(Dir(server.port, "silent") + "VelmoraVersion.ini", 100), VbError);
   const double seconds = SecondsSince(start);
   EXPECT_GE(seconds, 1.4);
@@ -391,7 +393,7 @@ TEST_F(UpdateWine, ShellStartsDocumentsInTheProgramsFolder) {
     else
       Shell().ExecuteA(0, c.script);
     std::string wrote;
-    const ULONGLONG start = GetTickCount64();
+    const Clock::time_point start = Clock::now();
     while (SecondsSince(start) < 15.0) {
       std::ifstream in(Utf8ToWide(output).c_str(), std::ios::binary);
       if (in && std::getline(in, wrote) && !wrote.empty()) break;
