@@ -16,7 +16,8 @@ constexpr int kTempNameTries = 100;
 
 uint32_t LittleEndian(std::string_view bytes, std::size_t at, int count) {
   uint32_t value = 0;
-  for (int i = count - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+  for (int i = count - 1; i >= 0; --i)
+    value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
   return value;
 }
 
@@ -26,8 +27,8 @@ bool IsAbsolutePath(const std::string& path) {
     if (static_cast<unsigned char>(c) < 0x20) return false;
   const bool drive = path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
                      path[1] == ':' && path[2] == '\\';
-  const bool unc = path.size() >= 5 && path.compare(0, 2, "\\\\") == 0 && path[2] != '\\' && path[2] != '?' &&
-                   path[2] != '.';
+  const bool unc =
+      path.size() >= 5 && path.compare(0, 2, "\\\\") == 0 && path[2] != '\\' && path[2] != '?' && path[2] != '.';
   if (!drive && !unc) return false;
   // No way up and out of the folder named.
   return path.find("\\..\\") == std::string::npos && (path.size() < 3 || path.compare(path.size() - 3, 3, "\\..") != 0);
@@ -111,8 +112,8 @@ bool IsInstallableBitmap(std::string_view bytes) {
   if (bytes.size() != kSize || bytes[0] != 'B' || bytes[1] != 'M') return false;
   return LittleEndian(bytes, 2, 4) == kSize && LittleEndian(bytes, 10, 4) == kHeaders &&
          LittleEndian(bytes, 14, 4) == 40 && LittleEndian(bytes, 18, 4) == kWidth &&
-         LittleEndian(bytes, 22, 4) == kHeight && LittleEndian(bytes, 26, 2) == 1 &&
-         LittleEndian(bytes, 28, 2) == 24 && LittleEndian(bytes, 30, 4) == 0;
+         LittleEndian(bytes, 22, 4) == kHeight && LittleEndian(bytes, 26, 2) == 1 && LittleEndian(bytes, 28, 2) == 24 &&
+         LittleEndian(bytes, 30, 4) == 0;
 }
 
 Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand& work, std::string_view bitmap) {
@@ -123,11 +124,10 @@ Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand
   // work fails here and says why.
   if (mayWrite || !elevation.TokenIsLimited()) return Rights::Here;
   const std::string folder = ShownFolder(work.icqFolder);
-  const std::string question =
-      ByLanguage("Velmora benötigt Administratorrechte, um die Dateien von ICQ in " + folder +
-                     " zu ändern. Als Administrator fortfahren?",
-                 "Velmora needs administrator rights to change ICQ's files in " + folder +
-                     ". Continue as administrator?");
+  const std::string question = ByLanguage(
+      "Velmora benötigt Administratorrechte, um die Dateien von ICQ in " + folder +
+          " zu ändern. Als Administrator fortfahren?",
+      "Velmora needs administrator rights to change ICQ's files in " + folder + ". Continue as administrator?");
   if (MessageBoxes().Show(question, APP_TITLE, MB_YESNO_QUESTION) != IDYES_ANSWER) return Rights::Here;
 
   std::vector<std::string> arguments = {"/elevated", work.command, work.icqFolder};
@@ -152,10 +152,20 @@ Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand
   if (!outcome.started) return Rights::Here;
   if (outcome.exitCode == 0) return Rights::DoneElevated;
   if (report.empty())
-    Raise(5, APP_TITLE, "Velmora as administrator ended with exit code " + std::to_string(outcome.exitCode) +
-                            " and gave no report");
+    Raise(5, APP_TITLE,
+          "Velmora as administrator ended with exit code " + std::to_string(outcome.exitCode) + " and gave no report");
   ReportWindow().SetErrorReport(report);
   return Rights::FailedElevated;
+}
+
+bool DoWithRights(const std::vector<std::string>& folders, const ElevatedCommand& work,
+                  const std::function<void()>& here, std::string_view bitmap) {
+  switch (WithRights(folders, work, bitmap)) {
+    case Rights::Here: here(); return true;
+    case Rights::DoneElevated: return true;
+    case Rights::FailedElevated: break;
+  }
+  return false;
 }
 
 std::string QuoteArguments(const std::vector<std::string>& arguments) {
@@ -255,8 +265,7 @@ int RunElevatedCommand(const ElevatedCommand& command) {
       bitmap = files.ReadWhole(command.bitmapFile);
       if (!IsInstallableBitmap(bitmap)) return 2;
     }
-    if (command.command == "restore" && !IsPlainFile(files.Attributes(command.backupFolder + "index.txt")))
-      return 2;
+    if (command.command == "restore" && !IsPlainFile(files.Attributes(command.backupFolder + "index.txt"))) return 2;
   } catch (...) {
     return 2;
   }

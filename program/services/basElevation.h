@@ -12,6 +12,7 @@
 // empty) and exits 0 on success.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +45,7 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // A command of the elevated program, checked.
 struct ElevatedCommand {
-  std::string command;  // "remove-banners", "apply" or "restore"
+  std::string command;    // "remove-banners", "apply" or "restore"
   std::string icqFolder;  // with a trailing backslash
   std::string bitmapFile, backupFolder, reportFile;
 };
@@ -54,8 +55,13 @@ struct ElevatedCommand {
 // run the command of `work` (command, icqFolder, and for restore
 // backupFolder; for apply the bitmap goes in a temporary file), waiting for
 // it. The caller does the work itself on Here.
-Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand& work,
-                  std::string_view bitmap = {});
+Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand& work, std::string_view bitmap = {});
+
+// WithRights, then the work: `here` when this process is to do it. False
+// when the elevated program failed and its report is shown; the command
+// ends there.
+bool DoWithRights(const std::vector<std::string>& folders, const ElevatedCommand& work,
+                  const std::function<void()>& here, std::string_view bitmap = {});
 
 // The arguments after the program's name. False for anything but exactly one
 // of the three commands with absolute paths.

@@ -158,8 +158,7 @@ bool clsBackup::Exists(const std::string& strICQPath) {
   }
 }
 
-std::vector<std::string> clsBackup::RestoreFolders(const std::string& strICQPath,
-                                                   const std::string& strBackupFolder) {
+std::vector<std::string> clsBackup::RestoreFolders(const std::string& strICQPath, const std::string& strBackupFolder) {
   std::vector<std::string> folders;
   for (const BackupEntry& e : ParseBackupIndex(ReadIndex(strBackupFolder))) {
     const std::string folder = strICQPath + e.path.substr(0, e.path.rfind('\\') + 1);
@@ -209,7 +208,8 @@ void clsBackup::KeepOriginals(const std::string& strICQPath, const std::vector<s
     trap.at(50);
     // The index last: a copy it does not name yet is no original, and is
     // taken again next time.
-    if (added) ReplaceWhole(folder + kIndexName, std::string(kIndexHeading) + strICQPath + "\r\n" + FormatBackupIndex(entries));
+    if (added)
+      ReplaceWhole(folder + kIndexName, std::string(kIndexHeading) + strICQPath + "\r\n" + FormatBackupIndex(entries));
   } catch (...) {
     ValueArray names;
     for (const std::string& f : files) names.emplace_back(f);

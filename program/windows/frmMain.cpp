@@ -224,15 +224,9 @@ void frmMain::qbtnApply_Click() {
     const std::string bitmap = PersistentImageAsBmp(Control("picImage"));
     clsBackup().KeepOriginals(strICQPath, {PictureFile()});
     trap.at(30);
-    switch (WithRights({strICQPath + kThemeCoreFolder}, {"apply", strICQPath, {}, {}, {}}, bitmap)) {
-      case Rights::Here:
-        InstallPicture(trap, strICQPath, bitmap);
-        break;
-      case Rights::DoneElevated:
-        break;
-      case Rights::FailedElevated:
-        return;
-    }
+    const ElevatedCommand work{"apply", strICQPath, {}, {}, {}};
+    if (!DoWithRights({strICQPath + kThemeCoreFolder}, work, [&] { InstallPicture(trap, strICQPath, bitmap); }, bitmap))
+      return;
     trap.at(50);
     MessageBoxes().Show(ByLanguage("Änderungen wurden übernommen", "Changes have been applied"), APP_TITLE,
                         MB_OK_INFORMATION);
@@ -253,15 +247,8 @@ void frmMain::qbtnRemoveBanner_Click() {
     trap.at(30);
     const std::vector<std::string> folders = {ParentFolder(strICQPath + kMsgStyleFile),
                                               ParentFolder(strICQPath + kClStyleFile), strICQPath + kDefaultsFolder};
-    switch (WithRights(folders, {"remove-banners", strICQPath, {}, {}, {}})) {
-      case Rights::Here:
-        RemoveBanners(trap, strICQPath);
-        break;
-      case Rights::DoneElevated:
-        break;
-      case Rights::FailedElevated:
-        return;
-    }
+    const ElevatedCommand work{"remove-banners", strICQPath, {}, {}, {}};
+    if (!DoWithRights(folders, work, [&] { RemoveBanners(trap, strICQPath); })) return;
     trap.at(70);
     SetVisible("qbtnRemoveBanner", false);
   });

@@ -120,19 +120,14 @@ void frmSettings::cmdRestore_Click() {
       return;
     trap.at(30);
     const std::string backup = clsBackup::FolderFor(strICQPath);
-    switch (WithRights(clsBackup::RestoreFolders(strICQPath, backup), {"restore", strICQPath, {}, backup, {}})) {
-      case Rights::Here:
-        RestoreOriginals(trap, strICQPath, backup);
-        break;
-      case Rights::DoneElevated:
-        break;
-      case Rights::FailedElevated:
-        return;
-    }
+    const ElevatedCommand work{"restore", strICQPath, {}, backup, {}};
+    if (!DoWithRights(clsBackup::RestoreFolders(strICQPath, backup), work,
+                      [&] { RestoreOriginals(trap, strICQPath, backup); }))
+      return;
     trap.at(50);
-    MessageBoxes().Show(ByLanguage("Die Originaldateien von ICQ wurden wiederhergestellt.",
-                                   "ICQ's original files have been restored."),
-                        APP_TITLE, MB_OK_INFORMATION);
+    MessageBoxes().Show(
+        ByLanguage("Die Originaldateien von ICQ wurden wiederhergestellt.", "ICQ's original files have been restored."),
+        APP_TITLE, MB_OK_INFORMATION);
     trap.at(60);
     MainForm().SetVisible("qbtnRemoveBanner", true);
   });

@@ -43,8 +43,9 @@ class FakeElevation : public ElevationPort {
 class BackupTest : public testing::ThemeTest {
  protected:
   BackupTest() {
-    files.folders = {"C:", "C:\\Users", "C:\\Users\\Anna", "C:\\Users\\Anna\\AppData", "C:\\Users\\Anna\\AppData\\Local",
-                     "C:\\Temp"};
+    files.folders = {
+        "C:",      "C:\\Users", "C:\\Users\\Anna", "C:\\Users\\Anna\\AppData", "C:\\Users\\Anna\\AppData\\Local",
+        "C:\\Temp"};
     files.AddFile(kIcq + "ICQ.exe", "MZ");
     files.AddFile(kIcq + kMsg, "message style");
     files.AddFile(kIcq + kCl, "contact list style");
@@ -104,14 +105,15 @@ TEST_F(BackupTest, DamagedCopyOrUnwritableBackupChangesNothing) {
 
 TEST(BackupNames, FolderNameAndIndexRefuseWhatIsNotOurs) {
   // Windows compares folder names without case: these name one folder.
-  EXPECT_EQ(BackupFolderName("C:\\Program Files\\ICQ6\\").substr(4), BackupFolderName("c:\\program files\\icq6\\\\").substr(4));
+  EXPECT_EQ(BackupFolderName("C:\\Program Files\\ICQ6\\").substr(4),
+            BackupFolderName("c:\\program files\\icq6\\\\").substr(4));
   EXPECT_NE(BackupFolderName("C:\\Program Files\\ICQ6\\"), BackupFolderName("D:\\Program Files\\ICQ6\\"));
   EXPECT_EQ(BackupFolderName("C:\\Program Files\\ICQ6\\").substr(0, 5), "ICQ6-");
   EXPECT_TRUE(IsChangeablePath(kMsg));
   EXPECT_TRUE(IsChangeablePath(kXml));
-  for (const char* bad : {"ICQ.exe", "services\\icqApp\\ver1\\theme\\..\\..\\..\\ICQ.exe",
-                          "ConfigFiles\\Defaults\\", "ConfigFiles\\Defaults\\a:stream", "..\\x",
-                          "services\\icqApp\\ver1\\theme\\\\x", "C:\\Windows\\x"})
+  for (const char* bad :
+       {"ICQ.exe", "services\\icqApp\\ver1\\theme\\..\\..\\..\\ICQ.exe", "ConfigFiles\\Defaults\\",
+        "ConfigFiles\\Defaults\\a:stream", "..\\x", "services\\icqApp\\ver1\\theme\\\\x", "C:\\Windows\\x"})
     EXPECT_FALSE(IsChangeablePath(bad)) << bad;
   EXPECT_THROW(ParseBackupIndex("1\t1\t00\tC:\\Windows\\win.ini\r\n"), VbError);
   const std::vector<BackupEntry> entries = {{kMsg, true, 13, 0xabc}, {kPicture, false, 0, 0}};
@@ -122,8 +124,9 @@ TEST(BackupNames, FolderNameAndIndexRefuseWhatIsNotOurs) {
 }
 
 TEST(ElevatedCommandLine, QuotingSurvivesTheSplitAndOnlyOurCommandsPass) {
-  const std::vector<std::string> args = {"/elevated", "apply", "C:\\Program Files\\ICQ6\\", "C:\\Temp\\a b\\pic.tmp",
-                                         "C:\\Temp\\say \"hi\"\\", "\\\\server\\share\\"};
+  const std::vector<std::string> args = {
+      "/elevated",          "apply", "C:\\Program Files\\ICQ6\\", "C:\\Temp\\a b\\pic.tmp", "C:\\Temp\\say \"hi\"\\",
+      "\\\\server\\share\\"};
   EXPECT_EQ(SplitCommandLine(QuoteArguments(args)), args);
   EXPECT_EQ(SplitCommandLine("Velmora.exe  /elevated \"a\\\\\" b"),
             (std::vector<std::string>{"Velmora.exe", "/elevated", "a\\", "b"}));

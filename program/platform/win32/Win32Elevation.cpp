@@ -61,9 +61,9 @@ class Win32Elevation : public ElevationPort {
     if (!probe.empty() && probe.back() != L'\\') probe += L'\\';
     probe += L"Velmora-probe-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial_) + L".tmp";
     // Deleted when closed: creating it asks for the right to delete as well.
-    const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
-                                    nullptr);
+    const HANDLE file =
+        CreateFileW(probe.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
       return true;
