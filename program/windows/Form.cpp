@@ -11,6 +11,7 @@
 #include "windows/LinkLabel.h"
 #include "windows/PictureBox.h"
 #include "windows/Resources.h"
+#include "windows/StartupTrace.h"
 
 namespace velmora {
 namespace {
@@ -217,6 +218,7 @@ void Form::Load(HWND owner) {
   }();
   (void)atom;
   if (layout_.formName.empty()) layout_ = ParseLayout(ResourceFile(layoutFile_));
+  VELMORA_MARK("layout read", layout_.formName);
   const LayoutControl& f = layout_.form;
 
   const std::string border = f.Text("Border", "Sizable");
@@ -245,6 +247,7 @@ void Form::Load(HWND owner) {
   hwnd_ = CreateWindowExW(exStyle, kFormClass, Utf8ToWide(f.Text("Caption")).c_str(), style, x, y, width, height,
                           owner, nullptr, GetModuleHandleW(nullptr), this);
   if (!hwnd_) RaiseSystemError(GetLastError());
+  VELMORA_MARK("window made", layout_.formName);
   const std::string icon = f.Text("Icon");
   if (!icon.empty()) {
     iconBig_ = IconFromFile(icon, GetSystemMetrics(SM_CXICON));
@@ -252,8 +255,10 @@ void Form::Load(HWND owner) {
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig_));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall_));
   }
+  VELMORA_MARK("window icons", layout_.formName);
   CreateControls();
   Form_Load();
+  VELMORA_MARK("Form_Load done", layout_.formName);
 }
 
 void Form::CreateControls() {
@@ -337,6 +342,7 @@ void Form::CreateOne(const LayoutControl& c) {
                  reinterpret_cast<WPARAM>(it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
   if (Is(c.kind, "Label")) FitLabel(it);
   items_.push_back(std::move(item));
+  VELMORA_MARK("control", c.name);
 }
 
 Form::Item* Form::Find(std::string_view name) const {
@@ -478,9 +484,12 @@ void Form::SetCaption(const std::string& text) {
 
 void Form::Show() {
   ShowWindow(hwnd_, SW_SHOW);
+  VELMORA_MARK("shown", layout_.formName);
   UpdateWindow(hwnd_);
+  VELMORA_MARK("first paint", layout_.formName);
   SetForegroundWindow(hwnd_);
   if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) SetFocus(first);
+  VELMORA_MARK("focus", layout_.formName);
 }
 
 bool Form::PreviewKey(const MSG& msg) {

@@ -6,6 +6,7 @@
 
 #include "errors/ErrChain.h"
 #include "platform/win32/Win32Ports.h"
+#include "windows/StartupTrace.h"
 
 namespace velmora {
 
@@ -286,8 +287,10 @@ HRESULT Button::Place(HWND parent, RECT twips, PropertyBag* bag, ButtonListener*
   CLSID clsid;
   HRESULT hr = CLSIDFromProgID(L"Quillon2.Quillon", &clsid);
   if (FAILED(hr)) return hr;
+  VELMORA_MARK("  CLSIDFromProgID");
   hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, reinterpret_cast<void**>(out.ole.Put()));
   if (FAILED(hr)) return hr;
+  VELMORA_MARK("  CoCreateInstance");
   out.dispatch = out.ole.As<IDispatch>(IID_IDispatch);
   out.control = out.ole.As<_Quillon>(IID__Quillon);
   if (!out.dispatch || !out.control) return E_NOINTERFACE;
@@ -311,8 +314,10 @@ HRESULT Button::Place(HWND parent, RECT twips, PropertyBag* bag, ButtonListener*
 
   auto persist = out.ole.As<IPersistPropertyBag>(IID_IPersistPropertyBag);
   if (!persist) return E_NOINTERFACE;
+  VELMORA_MARK("  site and sinks");
   hr = bag ? persist->Load(bag, nullptr) : persist->InitNew();
   if (FAILED(hr)) return hr;
+  VELMORA_MARK("  property bag");
 
   SIZEL himetric{MulDiv(twips.right - twips.left, 2540, 1440), MulDiv(twips.bottom - twips.top, 2540, 1440)};
   if (FAILED(hr = out.ole->SetExtent(DVASPECT_CONTENT, &himetric))) return hr;
