@@ -136,6 +136,11 @@ wine_run reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d "$graphic
 icq="$data/icq6-$VELMORA_WINEARCH"
 rm -rf "$icq"
 cp -r "$root/tests/fixtures/icq6" "$icq"
+# With a picture installed, as after the first apply: the start-up shows it.
+# What Velmora writes, a 24-bit bottom-up bitmap of 136 x 103 under the name
+# cl.jpg.
+convert -size 136x103 gradient:'#2060b0-#f0c070' -type TrueColor \
+  "BMP3:$icq/services/icqApp/ver1/theme/MUICore/cl.jpg" || die "cannot make the installed cl.jpg"
 winpath() { wine_run winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 wine_run reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\ICQ.exe' /v Path /t REG_SZ \
   /d "$(winpath "$icq")" /f >/dev/null
