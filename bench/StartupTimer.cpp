@@ -298,7 +298,7 @@ int wmain(int argc, wchar_t** argv) {
                  static_cast<int>(p.marks.size()), L"step", L"median", L"least", L"since");
     std::vector<double> main;
     for (const auto& run : p.marks) main.push_back(run.front().second);
-    std::wprintf(L"%-40ls %8.1f %8.1f %8.1f\n", L"process start to wWinMain", Median(main),
+    std::wprintf(L"%-40ls %8.1f %8.1f %8.1f\n", L"process start to the first mark", Median(main),
                  *std::min_element(main.begin(), main.end()), Median(main));
     const auto& first = p.marks.front();
     for (std::size_t m = 1; m < first.size(); ++m) {

@@ -53,3 +53,12 @@ void StartupMark(std::string_view what, std::string_view detail) {
 }
 
 }  // namespace velmora
+
+namespace {
+
+// The exe's first code, before the runtime's and the program's static
+// objects are made: what lies before it is the loader's work (the exe, the
+// DLLs it imports, the activation context of its manifest).
+__attribute__((constructor(101))) void FirstCode() { velmora::StartupMark("loader done, static objects next"); }
+
+}  // namespace

@@ -27,13 +27,6 @@ COLORREF ColourOf(int64_t value) {
 
 bool Is(const std::string& a, const char* b) { return _stricmp(a.c_str(), b) == 0; }
 
-int Dpi(int index) {
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, index);
-  ReleaseDC(nullptr, dc);
-  return dpi > 0 ? dpi : 96;
-}
-int DpiY() { return Dpi(LOGPIXELSY); }
 
 // "Name" size [weight] [Bold] [Italic] [Underline] [Strikeout]
 HFONT MakeFont(const std::vector<std::string>& v) {
@@ -41,7 +34,7 @@ HFONT MakeFont(const std::vector<std::string>& v) {
   const std::wstring name = Utf8ToWide(v.empty() ? "MS Sans Serif" : v[0]);
   wcsncpy(f.lfFaceName, name.c_str(), LF_FACESIZE - 1);
   const double points = v.size() > 1 ? std::atof(v[1].c_str()) : 8.25;
-  f.lfHeight = -static_cast<LONG>(std::lround(points * DpiY() / 72.0));
+  f.lfHeight = -static_cast<LONG>(std::lround(points * ScreenDpiY() / 72.0));
   f.lfWeight = FW_NORMAL;
   f.lfCharSet = DEFAULT_CHARSET;
   for (std::size_t i = 2; i < v.size(); ++i) {
@@ -61,7 +54,7 @@ HFONT MakeFont(const std::vector<std::string>& v) {
 HRESULT PictureFromIconFile(const std::string& fileName, int pixelsAt96, IDispatch** made) {
   HICON icon = nullptr;
   try {
-    icon = IconFromFile(fileName, MulDiv(pixelsAt96, Dpi(LOGPIXELSX), 96));
+    icon = IconFromFile(fileName, MulDiv(pixelsAt96, ScreenDpiX(), 96));
   } catch (const VbError& e) {
     return e.Number() == 53 ? CTL_E_FILENOTFOUND : CTL_E_INVALIDPICTURE;
   }
@@ -340,7 +333,10 @@ void Form::CreateOne(const LayoutControl& c) {
   if (it.hwnd && !it.button)
     SendMessageW(it.hwnd, WM_SETFONT,
                  reinterpret_cast<WPARAM>(it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  if (Is(c.kind, "Label")) FitLabel(it);
+  if (Is(c.kind, "Label")) {
+    VELMORA_MARK("  label made");
+    FitLabel(it);
+  }
   items_.push_back(std::move(item));
   VELMORA_MARK("control", c.name);
 }
