@@ -758,8 +758,11 @@ HRESULT Quillon::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posR
   if (!parent) return E_INVALIDARG;
   if (!ButtonClass(&Quillon::WindowProc)) return HRESULT_FROM_WIN32(GetLastError());
   const DWORD tabStop = model_.State().enabled == kTrue ? WS_TABSTOP : 0;
-  HWND hwnd = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | tabStop | WS_CLIPSIBLINGS, rect.left, rect.top,
-                              rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, ModuleHandle(), this);
+  // Made visible at once: every verb that activates the button shows it, and
+  // a window shown afterwards costs one more round of moving messages.
+  HWND hwnd = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_VISIBLE | tabStop | WS_CLIPSIBLINGS, rect.left,
+                              rect.top, rect.right - rect.left, rect.bottom - rect.top, parent, nullptr,
+                              ModuleHandle(), this);
   if (!hwnd) return HRESULT_FROM_WIN32(GetLastError());
   ButtonWindowMade(hwnd);
   if (ipSite) {
@@ -1020,15 +1023,20 @@ STDMETHODIMP Quillon::Load(IPropertyBag* bag, IErrorLog* log) {
   }
 
   // Without a stored font the caption keeps the font it has: a copy of it,
-  // so the label's own font object never leaves the button.
-  {
+  // so the label's own font object never leaves the button. The copy is made
+  // only when the bag has none (a read hands back no error value).
+  VariantClear(&fallback.v);
+  V_VT(&fallback.v) = VT_ERROR;
+  V_ERROR(&fallback.v) = DISP_E_PARAMNOTFOUND;
+  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonFont", VT_DISPATCH, value.v, fallback.v))) return hr;
+  if (V_VT(&value.v) == VT_ERROR) {
     ComPtr<IFont> copy;
     if (FAILED(hr = captionFont_->Clone(copy.Put()))) return hr;
-    V_VT(&fallback.v) = VT_DISPATCH;
-    V_DISPATCH(&fallback.v) = nullptr;
-    copy->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&V_DISPATCH(&fallback.v)));
+    VariantClear(&value.v);
+    V_VT(&value.v) = VT_DISPATCH;
+    V_DISPATCH(&value.v) = nullptr;
+    copy->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&V_DISPATCH(&value.v)));
   }
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonFont", VT_DISPATCH, value.v, fallback.v))) return hr;
   {
     ComPtr<IFontDisp> font = ObjectIn<IFontDisp>(value.v, IID_IFontDisp);
     if (!font) font = ObjectIn<IFontDisp>(value.v, IID_IDispatch);
