@@ -3,25 +3,32 @@
 // measured under the same conditions as its neighbours of the others.
 //
 //   StartupTimer [--runs N] [--warmup W] [--timeout-ms T] [--idle-ms I]
-//                <label> <exe> <window class or -> <window title> ...
+//                [--baselines B] <label> <exe> <window class or -> <window title> ...
 //
 // With --idle-ms, each program is then started once more and left alone
 // with its window shown: its CPU time over I ms (after a second to settle)
 // and its peak working set are reported beside the baseline's.
 //
-// The first program is the baseline: the others are reported as the ratio of
-// their median to its median. Each run launches the exe with CreateProcess
+// The first B programs (1 unless told) are the baselines: each of the others
+// is reported as the ratio of its median to each baseline's median. Each run launches the exe with CreateProcess
 // (its own folder as the current folder), polls FindWindowW + IsWindowVisible
 // every millisecond (WaitForInputIdle is no use under Wine: it returns only
 // after about two seconds), then closes the window with WM_CLOSE and waits
 // for the process to end before the next launch. The order of the programs
 // is reversed every other round, so neither always runs right after the
 // other.
+//
+// A program built with start-up marks (bench/StartupTrace.cpp) leaves them in
+// "<exe>.trace" when it ends; they are read after each launch and reported
+// as a table of the steps: the median time of each from the mark before it,
+// and the median time since the launch.
 #include <windows.h>
 #include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
@@ -32,6 +39,8 @@ namespace {
 struct Program {
   std::wstring label, exe, windowClass, title;
   std::vector<double> ms;
+  // The marks of each run: the step's name and the ms since the launch.
+  std::vector<std::vector<std::pair<std::string, double>>> marks;
 };
 
 double Now() {
@@ -78,8 +87,30 @@ std::wstring FolderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-// Milliseconds to the visible window, or a negative number on failure.
-double TimeOne(const Program& p, DWORD timeoutMs) {
+// The marks the program left of the launch at `start`, removed once read.
+std::vector<std::pair<std::string, double>> ReadMarks(const Program& p, double start) {
+  std::vector<std::pair<std::string, double>> marks;
+  const std::wstring path = p.exe + L".trace";
+  {
+    std::ifstream in(path.c_str());
+    std::string line;
+    double perMs = 0;
+    while (std::getline(in, line)) {
+      std::istringstream fields(line);
+      std::string first, name;
+      fields >> first;
+      std::getline(fields >> std::ws, name);
+      if (first == "frequency") perMs = std::atof(name.c_str()) / 1000.0;
+      else if (perMs > 0) marks.emplace_back(name, std::atof(first.c_str()) / perMs - start);
+    }
+  }
+  DeleteFileW(path.c_str());
+  return marks;
+}
+
+// Milliseconds to the visible window, or a negative number on failure; the
+// launch's start (ms of the performance counter) goes to *started.
+double TimeOne(const Program& p, DWORD timeoutMs, double* started = nullptr) {
   std::wstring commandLine = L"\"" + p.exe + L"\"";
   const std::wstring folder = FolderOf(p.exe);
   STARTUPINFOW si{};
@@ -100,6 +131,7 @@ double TimeOne(const Program& p, DWORD timeoutMs) {
     }
     Sleep(500);
   }
+  if (started) *started = start;
   HWND window = nullptr;
   double elapsed = 0;
   bool ended = false;
@@ -147,7 +179,7 @@ double Median(std::vector<double> v) {
 
 int Usage() {
   std::fwprintf(stderr,
-                L"usage: StartupTimer [--runs N] [--warmup W] [--timeout-ms T] "
+                L"usage: StartupTimer [--runs N] [--warmup W] [--timeout-ms T] [--idle-ms I] [--baselines B] "
                 L"<label> <exe> <window class or -> <window title> ...\n");
   return 2;
 }
@@ -193,7 +225,7 @@ bool IdleOne(const Program& p, DWORD timeoutMs, DWORD idleMs, double& cpuMs, dou
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  int runs = 15, warmup = 2;
+  int runs = 15, warmup = 2, baselines = 1;
   DWORD timeoutMs = 30000, idleMs = 0;
   std::vector<Program> programs;
   int i = 1;
@@ -204,27 +236,34 @@ int wmain(int argc, wchar_t** argv) {
     else if (!std::wcscmp(argv[i], L"--warmup")) warmup = value;
     else if (!std::wcscmp(argv[i], L"--timeout-ms")) timeoutMs = static_cast<DWORD>(value);
     else if (!std::wcscmp(argv[i], L"--idle-ms")) idleMs = static_cast<DWORD>(value);
+    else if (!std::wcscmp(argv[i], L"--baselines")) baselines = value;
     else return Usage();
   }
   if (runs < 1 || (argc - i) < 4 || (argc - i) % 4 != 0) return Usage();
   for (; i < argc; i += 4) {
-    Program p{argv[i], argv[i + 1], argv[i + 2], argv[i + 3], {}};
+    Program p{argv[i], argv[i + 1], argv[i + 2], argv[i + 3], {}, {}};
     if (p.windowClass == L"-") p.windowClass.clear();
     programs.push_back(std::move(p));
   }
+  if (baselines < 1 || baselines > static_cast<int>(programs.size())) return Usage();
 
   // The first launches of a program read its files from disk and fill
   // Wine's caches; they say nothing about the program.
   for (int w = 0; w < warmup; ++w)
-    for (const Program& p : programs)
+    for (const Program& p : programs) {
       if (TimeOne(p, timeoutMs) < 0) return 1;
+      ReadMarks(p, 0);
+    }
 
   for (int r = 0; r < runs; ++r) {
     for (std::size_t k = 0; k < programs.size(); ++k) {
       Program& p = programs[r % 2 ? programs.size() - 1 - k : k];
-      const double ms = TimeOne(p, timeoutMs);
+      double started = 0;
+      const double ms = TimeOne(p, timeoutMs, &started);
       if (ms < 0) return 1;
       p.ms.push_back(ms);
+      auto marks = ReadMarks(p, started);
+      if (!marks.empty()) p.marks.push_back(std::move(marks));
     }
     std::wprintf(L"run %2d", r + 1);
     for (const Program& p : programs) std::wprintf(L"  %ls %7.1f ms", p.label.c_str(), p.ms.back());
@@ -232,20 +271,52 @@ int wmain(int argc, wchar_t** argv) {
     std::fflush(stdout);
   }
 
-  const double base = Median(programs[0].ms);
   for (const Program& p : programs) {
     const auto [lo, hi] = std::minmax_element(p.ms.begin(), p.ms.end());
-    std::wprintf(L"median %ls %.1f ms (min %.1f, max %.1f, %d runs)\n", p.label.c_str(), Median(p.ms), *lo, *hi,
-                 runs);
+    std::vector<double> sorted = p.ms;
+    std::sort(sorted.begin(), sorted.end());
+    // The spread of the middle half says how noisy the machine was.
+    std::wprintf(L"median %ls %.1f ms (min %.1f, quartiles %.1f-%.1f, max %.1f, %d runs)\n", p.label.c_str(),
+                 Median(p.ms), *lo, sorted[sorted.size() / 4], sorted[(sorted.size() * 3) / 4], *hi, runs);
   }
   // The ratio of the fastest runs too: on a busy machine it is the steadier of the two.
-  const double baseMin = *std::min_element(programs[0].ms.begin(), programs[0].ms.end());
-  for (std::size_t k = 1; k < programs.size(); ++k)
-    std::wprintf(L"ratio %ls/%ls %.2f (of the minima %.2f)\n", programs[k].label.c_str(), programs[0].label.c_str(),
-                 Median(programs[k].ms) / base,
-                 *std::min_element(programs[k].ms.begin(), programs[k].ms.end()) / baseMin);
+  for (std::size_t k = static_cast<std::size_t>(baselines); k < programs.size(); ++k)
+    for (std::size_t b = 0; b < static_cast<std::size_t>(baselines); ++b)
+      std::wprintf(L"ratio %ls/%ls %.2f (of the minima %.2f)\n", programs[k].label.c_str(),
+                   programs[b].label.c_str(), Median(programs[k].ms) / Median(programs[b].ms),
+                   *std::min_element(programs[k].ms.begin(), programs[k].ms.end()) /
+                       *std::min_element(programs[b].ms.begin(), programs[b].ms.end()));
+
+  // The steps of a traced program, in the order of its first run; a run
+  // that went another way is left out of the step where it differs. "since"
+  // is the median time from the launch.
+  for (const Program& p : programs) {
+    if (p.marks.empty()) continue;
+    // The least time of a step comes nearest to what it costs on an idle
+    // machine; the median says what it costs on this one.
+    std::wprintf(L"\nsteps of %ls (%d runs; ms)\n%-40ls %8ls %8ls %8ls\n", p.label.c_str(),
+                 static_cast<int>(p.marks.size()), L"step", L"median", L"least", L"since");
+    std::vector<double> main;
+    for (const auto& run : p.marks) main.push_back(run.front().second);
+    std::wprintf(L"%-40ls %8.1f %8.1f %8.1f\n", L"process start to the first mark", Median(main),
+                 *std::min_element(main.begin(), main.end()), Median(main));
+    const auto& first = p.marks.front();
+    for (std::size_t m = 1; m < first.size(); ++m) {
+      std::vector<double> step, since;
+      for (const auto& run : p.marks) {
+        if (run.size() != first.size() || run[m].first != first[m].first) continue;
+        step.push_back(run[m].second - run[m - 1].second);
+        since.push_back(run[m].second);
+      }
+      if (step.empty()) continue;
+      const std::wstring name(first[m].first.begin(), first[m].first.end());  // ASCII names
+      std::wprintf(L"%-40ls %8.1f %8.1f %8.1f\n", name.c_str(), Median(step),
+                   *std::min_element(step.begin(), step.end()), Median(since));
+    }
+  }
 
   if (idleMs) {
+    std::wprintf(L"\n");
     double baseCpu = 0, basePeak = 0;
     for (std::size_t k = 0; k < programs.size(); ++k) {
       double cpuMs = 0, peakKiB = 0;

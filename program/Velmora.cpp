@@ -14,6 +14,7 @@
 #include "services/basMain.h"
 #include "windows/frmMain.h"
 #include "windows/frmShowError.h"
+#include "windows/StartupTrace.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ int RunElevated(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  VELMORA_MARK("wWinMain");
   // The program's DLLs come from the system or from its own folder, never
   // from the current folder; where the system can, from the system folder
   // only. Before anything loads one.
@@ -50,6 +52,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (FAILED(OleInitialize(nullptr))) return 1;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
+  VELMORA_MARK("OLE and common controls");
 
   velmora::InstallWin32Ports();
   velmora::InstallWin32Dialogs();
@@ -57,6 +60,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   velmora::InstallWin32Elevation();
   velmora::ThePorts().reportWindow = &velmora::ErrorForm();
   velmora::TheMainWindow = &LoadedMainWindow;
+  VELMORA_MARK("ports");
 
   int exitCode = 0;
   {

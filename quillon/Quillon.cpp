@@ -201,19 +201,12 @@ HRESULT Quillon::Create(REFIID iid, void** out) {
 }
 
 HRESULT Quillon::Initialise() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = GetModuleFileNameW(ModuleHandle(), path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return HRESULT_FROM_WIN32(GetLastError());
-  ComPtr<ITypeLib> lib;
-  HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, lib.Put());
-  if (FAILED(hr)) return hr;
-  if (FAILED(hr = lib->GetTypeInfoOfGuid(IID__Quillon, typeInfo_.Put()))) return hr;
-  if (FAILED(hr = lib->GetTypeInfoOfGuid(CLSID_Quillon, classInfo_.Put()))) return hr;
   ReadHighContrast();
 
   // lblCaption's own font: "MS Sans Serif", 12 points.
   FONTDESC desc{sizeof desc, const_cast<LPOLESTR>(L"MS Sans Serif"), Points(12), FW_NORMAL, ANSI_CHARSET, FALSE, FALSE,
                 FALSE};
+  HRESULT hr;
   if (FAILED(hr = OleCreateFontIndirect(&desc, IID_IFont, reinterpret_cast<void**>(captionFont_.Put())))) return hr;
   RebuildCaptionFont();
 
@@ -264,6 +257,24 @@ STDMETHODIMP_(ULONG) Quillon::Release() {
 
 // ---------------------------------------------------------------- IDispatch
 
+// Reading the type library takes longer than making the rest of a button,
+// and a host that writes its buttons' captions and states never needs it.
+HRESULT Quillon::LoadTypeInfo() {
+  if (typeInfo_ && classInfo_) return S_OK;
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(ModuleHandle(), path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return HRESULT_FROM_WIN32(GetLastError());
+  ComPtr<ITypeLib> lib;
+  HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, lib.Put());
+  if (FAILED(hr)) return hr;
+  ComPtr<ITypeInfo> info, classInfo;
+  if (FAILED(hr = lib->GetTypeInfoOfGuid(IID__Quillon, info.Put()))) return hr;
+  if (FAILED(hr = lib->GetTypeInfoOfGuid(CLSID_Quillon, classInfo.Put()))) return hr;
+  typeInfo_ = std::move(info);
+  classInfo_ = std::move(classInfo);
+  return S_OK;
+}
+
 STDMETHODIMP Quillon::GetTypeInfoCount(UINT* count) {
   if (!count) return E_POINTER;
   *count = 1;
@@ -274,19 +285,58 @@ STDMETHODIMP Quillon::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
+  if (const HRESULT hr = LoadTypeInfo(); FAILED(hr)) return hr;
   typeInfo_.CopyTo(out);
   return S_OK;
 }
 
 STDMETHODIMP Quillon::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
   if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  if (const HRESULT hr = LoadTypeInfo(); FAILED(hr)) return hr;
   return typeInfo_->GetIDsOfNames(names, count, ids);
+}
+
+bool Quillon::InvokeDirect(DISPID id, WORD flags, DISPPARAMS* params, EXCEPINFO* excepInfo, HRESULT* result) {
+  if (flags != DISPATCH_PROPERTYPUT || !params || params->cArgs != 1 || params->cNamedArgs != 1 ||
+      !params->rgdispidNamedArgs || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT || !params->rgvarg)
+    return false;
+  const VARIANT& v = params->rgvarg[0];
+  HRESULT hr;
+  if (id == kDispButtonCaption && V_VT(&v) == VT_BSTR) hr = put_ButtonCaption(V_BSTR(&v));
+  else if (id == kDispButtonEnabled && V_VT(&v) == VT_BOOL) hr = put_ButtonEnabled(V_BOOL(&v));
+  else if (id == kDispButtonPictureStretch && V_VT(&v) == VT_BOOL) hr = put_ButtonPictureStretch(V_BOOL(&v));
+  else if (id == kDispButtonForm && V_VT(&v) == VT_I4) hr = put_ButtonForm(static_cast<BtnForms>(V_I4(&v)));
+  else if (id == kDispButtonTextAlign && V_VT(&v) == VT_I4) hr = put_ButtonTextAlign(static_cast<BtnAlign>(V_I4(&v)));
+  else if (id == kDispButtonPictureAlign && V_VT(&v) == VT_I4)
+    hr = put_ButtonPictureAlign(static_cast<BtnAlign>(V_I4(&v)));
+  else return false;
+  // A refused value comes back as the type library's Invoke reports it: an
+  // exception that carries the error and its texts.
+  if (FAILED(hr)) {
+    if (excepInfo) {
+      *excepInfo = EXCEPINFO{};
+      excepInfo->scode = hr;
+      ComPtr<IErrorInfo> info;
+      if (GetErrorInfo(0, info.Put()) == S_OK && info) {
+        info->GetSource(&excepInfo->bstrSource);
+        info->GetDescription(&excepInfo->bstrDescription);
+        info->GetHelpFile(&excepInfo->bstrHelpFile);
+        info->GetHelpContext(&excepInfo->dwHelpContext);
+      }
+    }
+    hr = DISP_E_EXCEPTION;
+  }
+  *result = hr;
+  return true;
 }
 
 STDMETHODIMP Quillon::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO* excepInfo, UINT* argErr) {
   if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   SetErrorInfo(0, nullptr);
+  HRESULT hr;
+  if (InvokeDirect(id, flags, params, excepInfo, &hr)) return hr;
+  if (FAILED(hr = LoadTypeInfo())) return hr;
   return typeInfo_->Invoke(static_cast<_Quillon*>(this), id, flags, params, result, excepInfo, argErr);
 }
 
@@ -441,32 +491,38 @@ STDMETHODIMP Quillon::get_ButtonFont(IFontDisp** value) {
 }
 
 // One step of taking over the host's font: read the attribute through the
-// font's dispatch interface (any font object has one), write it into the
-// caption's own font, and let the caption fit its text again.
-void Quillon::CopyFontAttribute(IDispatch& from, DISPID id) {
+// font's dispatch interface (any font object has one) and write it into the
+// caption's own font. True when the caption's font took it.
+bool Quillon::CopyFontAttribute(IDispatch& from, DISPID id) {
   VARIANT value;
   VariantInit(&value);
   DISPPARAMS none{nullptr, nullptr, 0, 0};
+  bool copied = false;
   if (SUCCEEDED(
           from.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr))) {
     ComPtr<IDispatch> target = captionFont_.As<IDispatch>(IID_IFontDisp);
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS put{&value, &named, 1, 1};
-    if (target && SUCCEEDED(target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &put, nullptr,
-                                           nullptr, nullptr))) {
-      RebuildCaptionFont();
-      model_.CaptionFontChanged();
-    }
+    copied = target && SUCCEEDED(target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &put,
+                                                nullptr, nullptr, nullptr));
   }
   VariantClear(&value);
+  return copied;
 }
 
 STDMETHODIMP Quillon::putref_ButtonFont(IFontDisp* value) {
   font_ = ComPtr<IFontDisp>(value);
   if (value) {
+    bool copied = false;
     for (DISPID id : {DISPID_FONT_NAME, DISPID_FONT_SIZE, DISPID_FONT_BOLD, DISPID_FONT_ITALIC, DISPID_FONT_CHARSET,
                       DISPID_FONT_STRIKE, DISPID_FONT_UNDER, DISPID_FONT_WEIGHT})
-      CopyFontAttribute(*value, id);
+      copied |= CopyFontAttribute(*value, id);
+    // The caption's font is made and its text measured once, with every
+    // attribute taken over.
+    if (copied) {
+      RebuildCaptionFont();
+      model_.CaptionFontChanged();
+    }
   }
   try {
     model_.LayoutButton();
@@ -704,8 +760,11 @@ HRESULT Quillon::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posR
   if (!parent) return E_INVALIDARG;
   if (!ButtonClass(&Quillon::WindowProc)) return HRESULT_FROM_WIN32(GetLastError());
   const DWORD tabStop = model_.State().enabled == kTrue ? WS_TABSTOP : 0;
-  HWND hwnd = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | tabStop | WS_CLIPSIBLINGS, rect.left, rect.top,
-                              rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, ModuleHandle(), this);
+  // Made visible at once: every verb that activates the button shows it, and
+  // a window shown afterwards costs one more round of moving messages.
+  HWND hwnd = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_VISIBLE | tabStop | WS_CLIPSIBLINGS, rect.left,
+                              rect.top, rect.right - rect.left, rect.bottom - rect.top, parent, nullptr,
+                              ModuleHandle(), this);
   if (!hwnd) return HRESULT_FROM_WIN32(GetLastError());
   ButtonWindowMade(hwnd);
   if (ipSite) {
@@ -966,15 +1025,20 @@ STDMETHODIMP Quillon::Load(IPropertyBag* bag, IErrorLog* log) {
   }
 
   // Without a stored font the caption keeps the font it has: a copy of it,
-  // so the label's own font object never leaves the button.
-  {
+  // so the label's own font object never leaves the button. The copy is made
+  // only when the bag has none (a read hands back no error value).
+  VariantClear(&fallback.v);
+  V_VT(&fallback.v) = VT_ERROR;
+  V_ERROR(&fallback.v) = DISP_E_PARAMNOTFOUND;
+  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonFont", VT_DISPATCH, value.v, fallback.v))) return hr;
+  if (V_VT(&value.v) == VT_ERROR) {
     ComPtr<IFont> copy;
     if (FAILED(hr = captionFont_->Clone(copy.Put()))) return hr;
-    V_VT(&fallback.v) = VT_DISPATCH;
-    V_DISPATCH(&fallback.v) = nullptr;
-    copy->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&V_DISPATCH(&fallback.v)));
+    VariantClear(&value.v);
+    V_VT(&value.v) = VT_DISPATCH;
+    V_DISPATCH(&value.v) = nullptr;
+    copy->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&V_DISPATCH(&value.v)));
   }
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonFont", VT_DISPATCH, value.v, fallback.v))) return hr;
   {
     ComPtr<IFontDisp> font = ObjectIn<IFontDisp>(value.v, IID_IFontDisp);
     if (!font) font = ObjectIn<IFontDisp>(value.v, IID_IDispatch);
@@ -1045,6 +1109,8 @@ STDMETHODIMP Quillon::Save(IPropertyBag* bag, BOOL, BOOL saveAll) {
 
 STDMETHODIMP Quillon::GetClassInfo(ITypeInfo** out) {
   if (!out) return E_POINTER;
+  *out = nullptr;
+  if (const HRESULT hr = LoadTypeInfo(); FAILED(hr)) return hr;
   classInfo_.CopyTo(out);
   return S_OK;
 }

@@ -152,8 +152,15 @@ class Quillon final : public _Quillon,
   HRESULT WriteProperty(DISPID id, Write write);
   HRESULT Fail(int32_t number);
   HRESULT NewDefaultFont(ComPtr<IFontDisp>& out);
-  void CopyFontAttribute(IDispatch& from, DISPID id);
+  bool CopyFontAttribute(IDispatch& from, DISPID id);
   void RebuildCaptionFont();
+  // The type information, loaded from the library's type library when a
+  // caller first needs it.
+  HRESULT LoadTypeInfo();
+  // A property write through IDispatch of a value of the property's own
+  // type, made without the type library. False when the call is one for
+  // the type library (another type, a read, named or missing arguments).
+  bool InvokeDirect(DISPID id, WORD flags, DISPPARAMS* params, EXCEPINFO* excepInfo, HRESULT* result);
 
   HRESULT ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posRect);
   void ResizeFromExtent();
@@ -169,8 +176,8 @@ class Quillon final : public _Quillon,
   ObjectCount counted_;
   LONG refs_ = 1;
   ButtonModel model_;
-  ComPtr<ITypeInfo> typeInfo_;   // _Quillon
-  ComPtr<ITypeInfo> classInfo_;  // the coclass
+  ComPtr<ITypeInfo> typeInfo_;   // _Quillon, once asked for
+  ComPtr<ITypeInfo> classInfo_;  // the coclass, once asked for
   ComPtr<IFont> captionFont_;    // lblCaption's own font object
   HFONT captionHFont_ = nullptr;
   ComPtr<IFontDisp> font_;  // ButtonFont as the host gave it

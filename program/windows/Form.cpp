@@ -11,6 +11,7 @@
 #include "windows/LinkLabel.h"
 #include "windows/PictureBox.h"
 #include "windows/Resources.h"
+#include "windows/StartupTrace.h"
 
 namespace velmora {
 namespace {
@@ -26,13 +27,6 @@ COLORREF ColourOf(int64_t value) {
 
 bool Is(const std::string& a, const char* b) { return _stricmp(a.c_str(), b) == 0; }
 
-int Dpi(int index) {
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, index);
-  ReleaseDC(nullptr, dc);
-  return dpi > 0 ? dpi : 96;
-}
-int DpiY() { return Dpi(LOGPIXELSY); }
 
 // "Name" size [weight] [Bold] [Italic] [Underline] [Strikeout]
 HFONT MakeFont(const std::vector<std::string>& v) {
@@ -40,7 +34,7 @@ HFONT MakeFont(const std::vector<std::string>& v) {
   const std::wstring name = Utf8ToWide(v.empty() ? "MS Sans Serif" : v[0]);
   wcsncpy(f.lfFaceName, name.c_str(), LF_FACESIZE - 1);
   const double points = v.size() > 1 ? std::atof(v[1].c_str()) : 8.25;
-  f.lfHeight = -static_cast<LONG>(std::lround(points * DpiY() / 72.0));
+  f.lfHeight = -static_cast<LONG>(std::lround(points * ScreenDpiY() / 72.0));
   f.lfWeight = FW_NORMAL;
   f.lfCharSet = DEFAULT_CHARSET;
   for (std::size_t i = 2; i < v.size(); ++i) {
@@ -60,7 +54,7 @@ HFONT MakeFont(const std::vector<std::string>& v) {
 HRESULT PictureFromIconFile(const std::string& fileName, int pixelsAt96, IDispatch** made) {
   HICON icon = nullptr;
   try {
-    icon = IconFromFile(fileName, MulDiv(pixelsAt96, Dpi(LOGPIXELSX), 96));
+    icon = IconFromFile(fileName, MulDiv(pixelsAt96, ScreenDpiX(), 96));
   } catch (const VbError& e) {
     return e.Number() == 53 ? CTL_E_FILENOTFOUND : CTL_E_INVALIDPICTURE;
   }
@@ -217,6 +211,7 @@ void Form::Load(HWND owner) {
   }();
   (void)atom;
   if (layout_.formName.empty()) layout_ = ParseLayout(ResourceFile(layoutFile_));
+  VELMORA_MARK("layout read", layout_.formName);
   const LayoutControl& f = layout_.form;
 
   const std::string border = f.Text("Border", "Sizable");
@@ -245,6 +240,7 @@ void Form::Load(HWND owner) {
   hwnd_ = CreateWindowExW(exStyle, kFormClass, Utf8ToWide(f.Text("Caption")).c_str(), style, x, y, width, height,
                           owner, nullptr, GetModuleHandleW(nullptr), this);
   if (!hwnd_) RaiseSystemError(GetLastError());
+  VELMORA_MARK("window made", layout_.formName);
   const std::string icon = f.Text("Icon");
   if (!icon.empty()) {
     iconBig_ = IconFromFile(icon, GetSystemMetrics(SM_CXICON));
@@ -252,8 +248,10 @@ void Form::Load(HWND owner) {
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig_));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall_));
   }
+  VELMORA_MARK("window icons", layout_.formName);
   CreateControls();
   Form_Load();
+  VELMORA_MARK("Form_Load done", layout_.formName);
 }
 
 void Form::CreateControls() {
@@ -335,8 +333,12 @@ void Form::CreateOne(const LayoutControl& c) {
   if (it.hwnd && !it.button)
     SendMessageW(it.hwnd, WM_SETFONT,
                  reinterpret_cast<WPARAM>(it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  if (Is(c.kind, "Label")) FitLabel(it);
+  if (Is(c.kind, "Label")) {
+    VELMORA_MARK("  label made");
+    FitLabel(it);
+  }
   items_.push_back(std::move(item));
+  VELMORA_MARK("control", c.name);
 }
 
 Form::Item* Form::Find(std::string_view name) const {
@@ -478,9 +480,12 @@ void Form::SetCaption(const std::string& text) {
 
 void Form::Show() {
   ShowWindow(hwnd_, SW_SHOW);
+  VELMORA_MARK("shown", layout_.formName);
   UpdateWindow(hwnd_);
+  VELMORA_MARK("first paint", layout_.formName);
   SetForegroundWindow(hwnd_);
   if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) SetFocus(first);
+  VELMORA_MARK("focus", layout_.formName);
 }
 
 bool Form::PreviewKey(const MSG& msg) {

@@ -94,6 +94,77 @@ void Check(HRESULT hr) {
   }
 }
 
+// A handle that closes itself.
+struct FileHandle {
+  HANDLE h;
+  ~FileHandle() {
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+
+bool ReadAll(HANDLE file, BYTE* into, DWORD bytes) {
+  DWORD got = 0;
+  return ReadFile(file, into, bytes, &got, nullptr) && got == bytes;
+}
+
+// Read whole and drawn by GDI up to this size; a larger bitmap is left to
+// the decoder, which scales it row by row.
+constexpr LONGLONG kMaxBitmapFile = 16 << 20;
+
+// A file that begins with "BM" and holds an uncompressed bitmap with a
+// plain header, as the picture Velmora installs as cl.jpg does: drawn
+// stretched over the whole image with GDI, so that showing it does not start
+// the imaging components. False, with the image untouched, for anything
+// else (another format, a compressed or broken bitmap, a header that may
+// carry an alpha mask, one too large to read whole): the decoder takes it.
+bool DrawBitmapFile(Image& image, const std::wstring& path) {
+  FileHandle file{CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)};
+  if (file.h == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  constexpr DWORD kHeaders = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  if (!GetFileSizeEx(file.h, &size) || size.QuadPart < kHeaders || size.QuadPart > kMaxBitmapFile) return false;
+  BYTE start[kHeaders];
+  if (!ReadAll(file.h, start, kHeaders) || start[0] != 'B' || start[1] != 'M') return false;
+
+  BITMAPFILEHEADER head;
+  BITMAPINFOHEADER info;
+  std::memcpy(&head, start, sizeof head);
+  std::memcpy(&info, start + sizeof head, sizeof info);
+  const int bits = info.biBitCount;
+  if (info.biSize != sizeof info || info.biCompression != BI_RGB || info.biPlanes != 1 || info.biWidth <= 0 ||
+      info.biWidth > 0x7FFF || info.biHeight == 0 || info.biHeight > 0x7FFF || info.biHeight < -0x7FFF ||
+      (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32))
+    return false;
+  const LONGLONG colours = bits <= 8 ? (info.biClrUsed ? info.biClrUsed : 1u << bits) : 0;
+  if (bits <= 8 && colours > (1 << bits)) return false;
+  const LONGLONG height = info.biHeight < 0 ? -static_cast<LONGLONG>(info.biHeight) : info.biHeight;
+  const LONGLONG stride = ((static_cast<LONGLONG>(info.biWidth) * bits + 31) / 32) * 4;
+  if (kHeaders + colours * 4 > head.bfOffBits || head.bfOffBits + stride * height > size.QuadPart) return false;
+  std::vector<BYTE> bytes(static_cast<std::size_t>(size.QuadPart));
+  std::memcpy(bytes.data(), start, kHeaders);
+  if (!ReadAll(file.h, bytes.data() + kHeaders, static_cast<DWORD>(bytes.size() - kHeaders))) return false;
+
+  HDC dc = CreateCompatibleDC(nullptr);
+  if (!dc) return false;
+  HGDIOBJ old = SelectObject(dc, image.dib);
+  SetStretchBltMode(dc, HALFTONE);
+  SetBrushOrgEx(dc, 0, 0, nullptr);  // HALFTONE wants it reset
+  const int lines = StretchDIBits(dc, 0, 0, kPreviewWidth, kPreviewHeight, 0, 0, info.biWidth,
+                                  static_cast<int>(height), bytes.data() + head.bfOffBits,
+                                  reinterpret_cast<const BITMAPINFO*>(bytes.data() + sizeof head), DIB_RGB_COLORS,
+                                  SRCCOPY);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  if (lines <= 0) return false;  // nothing drawn, or GDI_ERROR
+  // An uncompressed bitmap has no transparent parts: every pixel is the
+  // picture's, its fourth byte as the decoder's pictures leave it.
+  GdiFlush();
+  auto* dst = static_cast<BYTE*>(image.bits);
+  for (std::size_t i = 3; i < static_cast<std::size_t>(kPreviewWidth) * kPreviewHeight * 4; i += 4) dst[i] = 0;
+  return true;
+}
+
 // The box with its border, and where it goes in `place`.
 RECT CentredBox(const RECT& place) {
   RECT r{0, 0, kPreviewWidth, kPreviewHeight};
@@ -136,12 +207,17 @@ void DrawPictureFile(HWND box, const std::string& path) {
   if (!image) RaiseRuntime(91);
   // No picture there (a first start shows none): the imaging components are
   // not worth starting for that.
-  if (GetFileAttributesW(Utf8ToWide(path).c_str()) == INVALID_FILE_ATTRIBUTES) RaiseSystemError(GetLastError());
+  const std::wstring file = Utf8ToWide(path);
+  if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) RaiseSystemError(GetLastError());
+  if (DrawBitmapFile(*image, file)) {
+    InvalidateRect(box, nullptr, FALSE);
+    return;
+  }
   ComPtr<IWICImagingFactory> factory;
   Check(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                          reinterpret_cast<void**>(factory.Put())));
   ComPtr<IWICBitmapDecoder> decoder;
-  Check(factory->CreateDecoderFromFilename(Utf8ToWide(path).c_str(), nullptr, GENERIC_READ,
+  Check(factory->CreateDecoderFromFilename(file.c_str(), nullptr, GENERIC_READ,
                                            WICDecodeMetadataCacheOnDemand, decoder.Put()));
   ComPtr<IWICBitmapFrameDecode> frame;
   Check(decoder->GetFrame(0, frame.Put()));

@@ -6,6 +6,7 @@
 
 #include "errors/ErrChain.h"
 #include "platform/win32/Win32Ports.h"
+#include "windows/StartupTrace.h"
 
 namespace velmora {
 
@@ -16,11 +17,19 @@ std::wstring Lower(std::wstring s) {
   return s;
 }
 
-int Dpi(int index) {
+int ReadDpi(int index) {
   HDC dc = GetDC(nullptr);
   const int dpi = GetDeviceCaps(dc, index);
   ReleaseDC(nullptr, dc);
   return dpi > 0 ? dpi : 96;
+}
+
+// The program declares itself aware of the system's DPI, which stays what it
+// was at the start until the user logs off: read once, not at every one of
+// the many conversions of a window's making.
+int Dpi(int index) {
+  static const int across = ReadDpi(LOGPIXELSX), down = ReadDpi(LOGPIXELSY);
+  return index == LOGPIXELSX ? across : down;
 }
 
 std::string FromBstr(BSTR text) { return text ? WideToUtf8(text, static_cast<int>(SysStringLen(text))) : std::string(); }
@@ -41,6 +50,8 @@ std::string FromBstr(BSTR text) { return text ? WideToUtf8(text, static_cast<int
 
 }  // namespace
 
+int ScreenDpiX() { return Dpi(LOGPIXELSX); }
+int ScreenDpiY() { return Dpi(LOGPIXELSY); }
 int TwipsToPixelsX(int twips) { return MulDiv(twips, Dpi(LOGPIXELSX), 1440); }
 int TwipsToPixelsY(int twips) { return MulDiv(twips, Dpi(LOGPIXELSY), 1440); }
 int PixelsToTwipsX(int pixels) { return MulDiv(pixels, 1440, Dpi(LOGPIXELSX)); }
@@ -286,8 +297,20 @@ HRESULT Button::Place(HWND parent, RECT twips, PropertyBag* bag, ButtonListener*
   CLSID clsid;
   HRESULT hr = CLSIDFromProgID(L"Quillon2.Quillon", &clsid);
   if (FAILED(hr)) return hr;
+  VELMORA_MARK("  CLSIDFromProgID");
+#ifdef VELMORA_STARTUP_TRACE
+  {
+    // The traced build takes the library's loading apart from the making of
+    // the button: once the class object is there, the library stays.
+    ComPtr<IClassFactory> factory;
+    CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                     reinterpret_cast<void**>(factory.Put()));
+    VELMORA_MARK("  class object");
+  }
+#endif
   hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, reinterpret_cast<void**>(out.ole.Put()));
   if (FAILED(hr)) return hr;
+  VELMORA_MARK("  CoCreateInstance");
   out.dispatch = out.ole.As<IDispatch>(IID_IDispatch);
   out.control = out.ole.As<_Quillon>(IID__Quillon);
   if (!out.dispatch || !out.control) return E_NOINTERFACE;
@@ -311,8 +334,10 @@ HRESULT Button::Place(HWND parent, RECT twips, PropertyBag* bag, ButtonListener*
 
   auto persist = out.ole.As<IPersistPropertyBag>(IID_IPersistPropertyBag);
   if (!persist) return E_NOINTERFACE;
+  VELMORA_MARK("  site and sinks");
   hr = bag ? persist->Load(bag, nullptr) : persist->InitNew();
   if (FAILED(hr)) return hr;
+  VELMORA_MARK("  property bag");
 
   SIZEL himetric{MulDiv(twips.right - twips.left, 2540, 1440), MulDiv(twips.bottom - twips.top, 2540, 1440)};
   if (FAILED(hr = out.ole->SetExtent(DVASPECT_CONTENT, &himetric))) return hr;

@@ -109,6 +109,9 @@ class Button {
   HWND hwnd = nullptr;
 };
 
+// The screen's dots per inch, across and down.
+int ScreenDpiX();
+int ScreenDpiY();
 // Layout units: twips to pixels at the screen's DPI.
 int TwipsToPixelsX(int twips);
 int TwipsToPixelsY(int twips);

@@ -13,6 +13,7 @@
 #include "services/clsReg.h"
 #include "theme/clsKorvanel.h"
 #include "windows/PictureBox.h"
+#include "windows/StartupTrace.h"
 #include "windows/frmInfo.h"
 #include "windows/frmMainDiscovery.h"
 #include "windows/frmSettings.h"
@@ -75,10 +76,13 @@ void frmMain::Form_Load() {
         TwipsPerPixel(false) / 2.0f;
     sngTop_ = CSng(RegStore().ReadEntry("FormTop", SingleText(centredTop)));
     PlaceAt(sngLeft_, sngTop_);
+    VELMORA_MARK("settings read and window placed");
     trap.at(50);
     strICQPath = GetICQPath();
+    VELMORA_MARK("ICQ folder found");
     trap.at(60);
     ShowPreview(strICQPath + PictureFile());
+    VELMORA_MARK("preview of cl.jpg");
     trap.at(70);
     Korvanel().UseFolder(strICQPath);
     trap.at(80);
@@ -86,10 +90,12 @@ void frmMain::Form_Load() {
       const bool msgRemoved = Korvanel().MsgBannerIsRemoved();
       if (msgRemoved && Korvanel().ClBannerIsRemoved()) SetVisible("qbtnRemoveBanner", false);
     }
+    VELMORA_MARK("banner checks");
     trap.at(90);
     CurrentLanguage = GetLanguage();
     trap.at(100);
     SetLanguage(CurrentLanguage);
+    VELMORA_MARK("language and texts");
   });
 }
 
