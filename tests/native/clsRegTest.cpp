@@ -5,6 +5,7 @@
 #include <map>
 
 #include "FakePorts.h"
+#include "services/basMain.h"
 #include "services/clsReg.h"
 
 namespace velmora {
@@ -115,6 +116,25 @@ TEST(clsRegRead, UnreachableRegistryGivesTheDefault) {
   clsReg reg;
   EXPECT_EQ(reg.ReadEntry("Language", "2"), "2");
   reg.WriteEntry("Language", "1");  // no registry: silently nothing
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Only German as spoken in Germany picks German: Austria's, Switzerland's
+// and any other language id pick English.
+TEST(GetSystemLanguage, OnlyGermanyGermanPicksGerman) {
+  testing::FakeFacts facts;
+  Ports ports;
+  ports.facts = &facts;
+  testing::PortsScope scope(ports);
+  for (const auto& [langId, expected] : {std::pair<uint16_t, int16_t>{1031, 1}, {3079, 2}, {2055, 2}, {1033, 2}}) {
+    facts.langId = langId;
+    EXPECT_EQ(GetSystemLanguage(), expected) << "language id " << langId;
+  }
 }
 
 }  // namespace
