@@ -99,8 +99,8 @@ ICON, CURSOR = 1, 2
 def main():
     out, kind = sys.argv[2], {"icon": ICON, "cursor": CURSOR}[sys.argv[3]]
     images = []
-    for spec in sys.argv[4:]:
-        parts = spec.split(":")
+    for image_arg in sys.argv[4:]:
+        parts = image_arg.split(":")
         hot = tuple(int(v) for v in parts[3].split(",")) if len(parts) > 3 else None
         images.append((parts[0], int(parts[1]), int(parts[2]), hot))
     write(out, kind, images)
