@@ -4,7 +4,7 @@
 # are set. WINEPREFIX is the project's unless the caller sets E2E_PREFIX.
 #
 # The program's windows and controls are found through the driver
-# (tests/e2e/driver.cpp, a console program run in the same prefix): a control
+# (tests/driver, a console program run in the same prefix): a control
 # by its place in the window, as its window's layout file states it, so that
 # nothing here depends on the texts under test.
 
@@ -16,7 +16,7 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
 E2E_EXE="${E2E_EXE:-$VELMORA_TREE/program/Velmora.exe}"
-E2E_DRIVER="$VELMORA_TREE/tests/e2e/driver.exe"
+E2E_DRIVER="$VELMORA_TREE/tests/driver/driver.exe"
 E2E_LAYOUTS="$E2E_ROOT/program/windows"
 E2E_SETTINGS='HKCU\SOFTWARE\velmora.example\Velmora\Settings'
 E2E_APP_PATHS='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\ICQ.exe'
@@ -24,15 +24,13 @@ E2E_PID=""
 
 e2e_say() { printf '%s\n' "$*" >&2; }
 
-# Builds the driver with the compiler of the tree's toolchain when it is
-# missing or older than its source.
+# Builds the driver in the tree of the Wine architecture (configured first
+# when it is not yet).
 e2e_build_driver() {
-  local src="$E2E_ROOT/tests/e2e/driver.cpp" cxx
-  [ -f "$E2E_DRIVER" ] && [ "$E2E_DRIVER" -nt "$src" ] && return 0
-  if [ "$VELMORA_WINEARCH" = win64 ]; then cxx=x86_64-w64-mingw32-g++-posix; else cxx=i686-w64-mingw32-g++-posix; fi
-  mkdir -p "$(dirname "$E2E_DRIVER")"
-  "$cxx" -std=c++20 -O1 -Wall -Wextra -municode -static -o "$E2E_DRIVER.tmp" "$src" -luser32 -ladvapi32 &&
-    mv "$E2E_DRIVER.tmp" "$E2E_DRIVER"
+  if [ ! -f "$VELMORA_TREE/CMakeCache.txt" ]; then
+    (cd "$E2E_ROOT" && cmake --preset "$VELMORA_WINEARCH" >/dev/null) || return 1
+  fi
+  cmake --build "$VELMORA_TREE" --target driver >/dev/null
 }
 
 # ---------------------------------------------------------------- the display
