@@ -163,6 +163,16 @@ e2e_box_button() {  # dialog text
   drv controls "$1" | awk -v want="\"$2\"" '$2 == "Button" { t = substr($0, index($0, "\"")); if (t == want) { print $1; found = 1; exit } } END { exit !found }'
 }
 
+# Waits until a control of the window is hidden; status 1 after 5 seconds.
+e2e_wait_hidden() {  # window control-hwnd
+  local i
+  for i in $(seq 50); do
+    [ "$(e2e_state "$1" "$2" | cut -d' ' -f1)" = 0 ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # Waits for a message box of the program (a dialog titled like it).
 e2e_wait_box() { drv wait Velmora '#32770' "${1:-10000}"; }
 e2e_wait_main() { drv wait Velmora VelmoraForm "${1:-30000}"; }
@@ -263,4 +273,47 @@ e2e_fresh_icq() {  # source destination
 # ICQ's registration: its folder, or none.
 e2e_register_icq() {  # windows-path | ""
   if [ -n "$1" ]; then drv regset "$E2E_APP_PATHS" Path "$1"; else drv regdel "$E2E_APP_PATHS"; fi
+}
+
+# ---------------------------------------------------------------- the typical use
+
+# The typical use, as the end-to-end flows check it and as ./velmora --demo
+# shows it: a picture chosen in the file dialog, the banners removed, the
+# picture applied, the message answered, the main window closed; in English.
+# The main window is up. After each step the caller's e2e_tour_step is called
+# with the step's name and the window that shows it:
+#   start    the main window as it came up
+#   dialog   the file dialog with the picture's path typed in
+#   preview  the main window with the picture in its preview
+#   removed  the main window after the banners' removal
+#   applied  the message after the apply
+# What the windows show is checked on the way; the caller's `fail` ends the
+# tour at the first difference.
+e2e_tour() {  # main-window picture
+  local main="$1" dialog remove box got
+  e2e_tour_step start "$main"
+  drv click "$(e2e_main_control "$main" qbtnOpen)" || fail "cannot click the open button"
+  dialog="$(drv wait "${E2E_OPEN_TITLE:-Open}" '#32770' 15000)" || fail "no file dialog"
+  drv type "$dialog" "$(e2e_winpath "$2")" || fail "cannot type into the file dialog"
+  e2e_tour_step dialog "$dialog"
+  drv keys "$dialog" 0d -- waitgone "$dialog" 5000 || fail "the file dialog stayed open"
+
+  remove="$(e2e_main_control "$main" qbtnRemoveBanner)" || fail "no control qbtnRemoveBanner in the main window"
+  got="$(e2e_state "$main" "$remove")"
+  [ "$got" == '1 1 "Remove Banner"' ] || fail "qbtnRemoveBanner: \"$got\", expected \"1 1 \"Remove Banner\"\""
+  e2e_tour_step preview "$main"
+  drv click "$remove" || fail "cannot click the remove button"
+  e2e_wait_hidden "$main" "$remove" || fail "qbtnRemoveBanner did not become hidden"
+  got="$(e2e_state "$main" "$(e2e_main_control "$main" lblRemovedBanner)")"
+  [ "$got" == '1 1 "Banner is already removed"' ] ||
+    fail "lblRemovedBanner: \"$got\", expected \"1 1 \"Banner is already removed\"\""
+  e2e_tour_step removed "$main"
+
+  drv click "$(e2e_main_control "$main" qbtnApply)" || fail "cannot click the apply button"
+  box="$(e2e_wait_box 15000)" || fail "no message after the apply"
+  got="$(e2e_box_text "$box")"
+  [ "$got" == "Changes have been applied" ] || fail "message: \"$got\", expected \"Changes have been applied\""
+  e2e_tour_step applied "$box"
+  e2e_answer "$box" OK || fail "cannot answer the message with OK"
+  drv close "$main" -- waitgone "$main" 10000 >/dev/null || fail "the main window did not close"
 }
