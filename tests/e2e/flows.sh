@@ -79,6 +79,16 @@ wait_visible() {  # control 0|1
   fail "$1 did not become $([ "$2" = 1 ] && echo visible || echo hidden)"
 }
 
+# A hidden control stays hidden for a second after what was just done.
+stays_hidden() {  # control what-was-done
+  local hwnd i
+  hwnd="$(ctl "$1")"
+  for i in 1 2 3 4; do
+    sleep 0.25
+    [ "$(e2e_state "$MAIN" "$hwnd" | cut -d' ' -f1)" = 0 ] || fail "$2 showed $1"
+  done
+}
+
 # Waits for one of the program's windows by its title.
 wait_form() { drv wait "$1" VelmoraForm "${2:-10000}" || fail "no window \"$1\""; }
 
@@ -235,6 +245,12 @@ flow_ctrl_e() {
   start_main
   click_main qbtnRemoveBanner
   wait_visible qbtnRemoveBanner 0
+  # Only Ctrl+E: E alone, with Shift, or with Ctrl and Shift leaves it hidden.
+  local press
+  for press in 45:E +45:Shift+E ^+45:Ctrl+Shift+E; do
+    drv keys "$MAIN" "${press%%:*}" || fail "cannot press ${press#*:}"
+    stays_hidden qbtnRemoveBanner "${press#*:}"
+  done
   drv keys "$MAIN" ^45 || fail "cannot press Ctrl+E"
   wait_visible qbtnRemoveBanner 1
   click_main qbtnRemoveBanner
@@ -540,7 +556,7 @@ ALL_FLOWS=(typical report ctrl_e search language language3 close transparent set
 declare -A TITLES=(
   [typical]="typical use: picture, banner removal, apply"
   [report]="read-only style file: error report, copied to the clipboard"
-  [ctrl_e]="Ctrl+E offers the removal again; a second removal"
+  [ctrl_e]="Ctrl+E offers the removal again, E, Shift+E, Ctrl+Shift+E do not; a second removal"
   [search]="ICQ not registered: ICQ.exe searched; a wrong icq.exe"
   [language]="first start: German (Germany) German, German (Austria) English"
   [language3]="Language 3: the design's texts, English messages"
