@@ -27,7 +27,7 @@ work="$root/build/pkg-check"
 portable_root="$root/build/pkg check"
 portable_dir="$portable_root/Programme für Tests"
 screens="$root/build/screens"
-version="$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+version="$("$root/cmake/version")"
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
 settings_key='HKCU\SOFTWARE\velmora.example\Velmora\Settings'
 
@@ -91,41 +91,26 @@ pass "$E2E_DRIVER"
 # Wine's output goes to files: its background services inherit the standard
 # handles and would hold a pipe open.
 wine_() { "$WINELOADER" "$@" >"$work/wine.out" 2>"$work/wine.err" </dev/null; }
-# A registry value, or nothing and status 1 when it is missing.
-reg_value() {  # key name
-  local v
-  v="$(drv regget "$1" "$2")" && [ "$v" != "<none>" ] && printf '%s\n' "$v"
-}
-winpath() { "$WINELOADER" winepath -w "$1" 2>/dev/null </dev/null | tr -d '\r'; }
-unixpath() { "$WINELOADER" winepath -u "$1" 2>/dev/null </dev/null | tr -d '\r'; }
 
 step="fresh prefix on a virtual display"
-. "$root/cmake/xvfb-env"
-velmora_display_start 141 190 || fail "no X display could be started"
-velmora_pid=""
-cleanup() {
-  [ -n "$velmora_pid" ] && kill "$velmora_pid" 2>/dev/null
-  e2e_display_stop
-}
-trap cleanup EXIT
+e2e_display_start 141 190 || fail "no X display could be started"
+trap 'e2e_stop; e2e_display_stop' EXIT
 rm -rf "$WINEPREFIX"
-wine_ wineboot -i || fail "wineboot failed: $(cat "$work/wine.err")"
-wineserver -w
-wineserver -p >/dev/null 2>&1
-e2e_driver_start "$work" || fail "the driver did not start"
+e2e_make_prefix "$work/wine.err" || fail "wineboot failed: $(cat "$work/wine.err")"
+e2e_wine_start "$work" || fail "the driver did not start"
 localappdata="$(drv folder local-appdata)" && programs="$(drv folder programs)" || fail "no user folders"
 instdir_win="$localappdata\\Programs\\Velmora"
-instdir="$(unixpath "$instdir_win")"
-lnk="$(unixpath "$programs")/Velmora.lnk"
+instdir="$(e2e_unixpath "$instdir_win")"
+lnk="$(e2e_unixpath "$programs")/Velmora.lnk"
 [ -n "$instdir" ] && [ -n "$lnk" ] || fail "cannot map the user folders to this machine"
 # A fake ICQ 6, registered where the program looks first: no question asked.
-cp -r "$root/tests/fixtures/icq6" "$work/icq6"
-e2e_register_icq "$(winpath "$work/icq6")" || fail "cannot register the fake ICQ"
+icq_win="$(e2e_fresh_icq "$root/tests/fixtures/icq6" "$work/icq6")" || fail "cannot copy the fake ICQ"
+e2e_register_icq "$icq_win" || fail "cannot register the fake ICQ"
 pass "$WINEARCH, $WINEPREFIX"
 
 stage="$root/build/dist/stage-$([ "$VELMORA_WINEARCH" = win64 ] && echo amd64 || echo x86)/Velmora-$version"
 expect_value() {  # key name expected
-  local got; got="$(reg_value "$1" "$2")" || fail "$1 has no value $2"
+  local got; got="$(e2e_reg_value "$1" "$2")" || fail "$1 has no value $2"
   [ "$got" = "$3" ] || fail "$1 $2 is '$got', not '$3'"
 }
 expect_installed() {
@@ -149,36 +134,39 @@ expect_installed() {
 # temporary folder and returns at once) has removed the installation
 wait_uninstalled() {
   for _ in $(seq 600); do
-    [ ! -e "$instdir" ] && ! reg_value "$uninstall_key" DisplayName >/dev/null && return 0
+    [ ! -e "$instdir" ] && ! e2e_reg_value "$uninstall_key" DisplayName >/dev/null && return 0
     sleep 0.1
   done
   return 1
 }
 
+# launch EXE(Windows path): the program started from another folder than its own.
+launch() { E2E_EXE="$1" E2E_CWD="$work/elsewhere" e2e_start "$work/velmora.log"; }
+
 # Waits for the main window, then prints "main L T W H", "button L T W H"
 # for each visible Quillon button and "other CLASS "TITLE"" for any other
 # visible window of the program.
-show_main() {  # ms
+show_main() {
   local main
-  main="$(e2e_wait_main "$1")" || return 1
+  main="$(e2e_wait_main 90000)" || return 1
   drv windows | awk -v h="$main" '$1 == h { print "main", $6, $7, $8 - $6, $9 - $7 }'
   drv controls "$main" | awk '$2 == "Quillon2.Button" && $4 == 1 { print "button", $6, $7, $8 - $6, $9 - $7 }'
   drv windows "$main" | awk '{ print "other", $2, substr($0, index($0, "\"")) }'
 }
 
-# Asks the main window to close and waits until it is gone.
-close_main() {  # ms
+# Closes the main window and waits until the program has ended.
+quit() {
   local main
-  main="$(e2e_wait_main "$1")" && drv close "$main" -- waitgone "$main" "$1"
+  main="$(e2e_wait_main 15000)" && e2e_close "$main" 15000 || fail "the main window does not close"
+  e2e_wait_exit 15 || fail "Velmora.exe does not end after its window closed"
 }
 
 # start_velmora EXE(Windows path) SCREENSHOT: from another folder, waits for
 # the main window with its six buttons drawn, photographs it, then closes it.
 start_velmora() {
-  local exe="$1" shot="$2" layout
-  (cd "$work/elsewhere" && exec "$WINELOADER" "$exe" >"$work/velmora.log" 2>&1 </dev/null) &
-  velmora_pid=$!
-  layout="$(show_main 90000)" || fail "the main window did not appear ($(cat "$work/velmora.log"))"
+  local shot="$2" layout
+  launch "$1"
+  layout="$(show_main)" || fail "the main window did not appear ($(cat "$work/velmora.log"))"
   echo "$layout" >"$work/layout.txt"
   grep -q '^other' <<<"$layout" && fail "another window came up with the main window: $(grep '^other' <<<"$layout")"
   local buttons; buttons="$(grep -c '^button' <<<"$layout")"
@@ -200,10 +188,7 @@ start_velmora() {
   read -r _ l t w h < <(grep '^main' <<<"$layout")
   convert "$work/screen.png" -crop "${w}x${h}+$l+$t" +repage "$shot"
   [ "$painted" = yes ] || fail "the buttons are not drawn (see $shot)"
-  close_main 15000 >/dev/null || fail "the main window does not close"
-  for _ in $(seq 150); do kill -0 "$velmora_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$velmora_pid" 2>/dev/null && fail "Velmora.exe does not end after its window closed"
-  velmora_pid=""
+  quit
 }
 
 # ---------------------------------------------------------------- the setup
@@ -214,7 +199,7 @@ pass "$instdir_win"
 
 step="installed program runs"
 start_velmora "$instdir_win\\Velmora.exe" "$screens/installed.png"
-reg_value "$settings_key" FormLeft >/dev/null || fail "the program kept no window position on closing"
+e2e_reg_value "$settings_key" FormLeft >/dev/null || fail "the program kept no window position on closing"
 pass "main window with six buttons; $screens/installed.png"
 
 step="silent uninstall keeps the settings"
@@ -223,7 +208,7 @@ wine_ "$instdir_win\\Uninstall.exe" /S || fail "the uninstaller ended with $?"
 wait_uninstalled || fail "still installed a minute later: $(ls -A "$instdir" 2>&1)"
 [ -e "$lnk" ] && fail "the Start-menu shortcut is still there"
 expect_value "$settings_key" PackageCheck kept
-reg_value "$settings_key" FormLeft >/dev/null || fail "the program's own settings are gone"
+e2e_reg_value "$settings_key" FormLeft >/dev/null || fail "the program's own settings are gone"
 pass "files, shortcut, uninstall entry gone; settings kept"
 
 step="install over an older install"
@@ -232,14 +217,11 @@ wine_ "$setup" /S || fail "the first setup ended with $?"
 printf 'Velmora 1.0.2\r\n' >"$instdir/Velmora.txt"
 drv regset "$uninstall_key" DisplayVersion 1.0.2 || fail "cannot age the install"
 # A running Velmora: the setup must leave everything as it is, not replace half.
-(cd "$work/elsewhere" && exec "$WINELOADER" "$instdir_win\\Velmora.exe" >"$work/velmora.log" 2>&1 </dev/null) &
-velmora_pid=$!
-show_main 90000 >/dev/null || fail "the older install does not start"
+launch "$instdir_win\\Velmora.exe"
+show_main >/dev/null || fail "the older install does not start"
 wine_ "$setup" /S && fail "the setup went ahead while Velmora was running"
 grep -q '^Velmora 1.0.2' "$instdir/Velmora.txt" || fail "the setup touched the files while Velmora was running"
-close_main 15000 >/dev/null || fail "the main window does not close"
-for _ in $(seq 150); do kill -0 "$velmora_pid" 2>/dev/null || break; sleep 0.1; done
-velmora_pid=""
+quit
 wine_ "$setup" /S || fail "the setup over the older install ended with $?"
 expect_installed
 start_velmora "$instdir_win\\Velmora.exe" "$screens/reinstalled.png"
@@ -257,10 +239,10 @@ step="portable zip from a folder with blanks and umlauts"
 rm -rf "$portable_root"
 mkdir -p "$portable_dir"
 unzip -q "$zip" -d "$portable_dir" || fail "cannot unzip $zip"
-start_velmora "$(winpath "$portable_dir/Velmora-$version/Velmora.exe")" "$screens/portable.png"
+start_velmora "$(e2e_winpath "$portable_dir/Velmora-$version/Velmora.exe")" "$screens/portable.png"
 pass "$portable_dir/Velmora-$version; $screens/portable.png"
 
-cleanup
+e2e_display_stop
 trap - EXIT
 rm -rf "$WINEPREFIX" "$portable_root"
 echo "packages: all steps passed"

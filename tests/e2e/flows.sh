@@ -116,7 +116,7 @@ setting() { drv regget "$E2E_SETTINGS" "$1"; }
 # Closes the main window. Its settings are written before it goes; the Wine
 # process takes seconds more to end, and is not waited for.
 quit_main() {
-  drv close "$MAIN" -- waitgone "$MAIN" 10000 || fail "the main window did not close"
+  e2e_close "$MAIN" || fail "the main window did not close"
 }
 
 # The main window's seven texts that follow the language, as its controls

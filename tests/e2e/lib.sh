@@ -37,9 +37,10 @@ e2e_build_driver() {
 
 # Starts an Xvfb of our own on a free display and points DISPLAY at it. A
 # display another program takes at the same moment makes ours end at once:
-# the next number is tried.
-e2e_display_start() {
-  velmora_display_start 91 140 && return 0
+# the next number is tried. Scripts that may run at the same time take
+# numbers of their own (the flows 91 to 140 unless told).
+e2e_display_start() {  # [first last]
+  velmora_display_start "${1:-91}" "${2:-140}" && return 0
   e2e_say "no X display could be started"
   return 1
 }
@@ -48,6 +49,14 @@ e2e_display_start() {
 e2e_display_stop() {
   e2e_wine_stop
   velmora_display_stop
+}
+
+# Makes the prefix WINEPREFIX where there is none, Wine's messages in LOG;
+# the wineserver has ended when it returns.
+e2e_make_prefix() {  # log
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  "$WINELOADER" wineboot -i >"$1" 2>&1 </dev/null || return 1
+  wineserver -w
 }
 
 # A wineserver of this prefix left running elsewhere may have its desktop on
@@ -132,6 +141,15 @@ e2e_winpath() {
   printf 'Z:%s' "${p//\//\\}"
 }
 
+# A Windows path as this side sees it.
+e2e_unixpath() { "$WINELOADER" winepath -u "$1" 2>/dev/null </dev/null | tr -d '\r'; }
+
+# A registry value; nothing and status 1 when it is missing.
+e2e_reg_value() {  # key name
+  local v
+  v="$(drv regget "$1" "$2")" && [ "$v" != "<none>" ] && printf '%s\n' "$v"
+}
+
 # Rows of `drv controls`: hwnd class id visible enabled l t r b x y "text".
 # The control of WINDOW that the layout file places at NAME's position, in
 # pixels at the screen's dots per inch (E2E_DPI, 96 unless set) as the
@@ -176,6 +194,11 @@ e2e_wait_hidden() {  # window control-hwnd
 # Waits for a message box of the program (a dialog titled like it).
 e2e_wait_box() { drv wait Velmora '#32770' "${1:-10000}"; }
 e2e_wait_main() { drv wait Velmora VelmoraForm "${1:-30000}"; }
+
+# Asks a window to close and waits until it is gone.
+e2e_close() {  # window [ms]
+  drv close "$1" -- waitgone "$1" "${2:-10000}" >/dev/null
+}
 
 # Presses a dialog's button and waits until the dialog is gone.
 e2e_answer() {  # dialog button-text
@@ -228,17 +251,19 @@ e2e_shot() {  # window file
 
 # ---------------------------------------------------------------- the program
 
-# Starts Velmora.exe in the background with extra environment assignments
-# (LC_ALL=... and the like); its output goes to LOG.
+# Starts the program E2E_EXE (Velmora.exe of the build tree unless set; a
+# Linux or a Windows path) in the background, in the folder E2E_CWD (the
+# current one unless set), with extra environment assignments (LC_ALL=...
+# and the like); its output goes to LOG.
 # With E2E_TOKEN=limited the program runs with a limited token, as under UAC
 # (Wine's own start gives an administrator's full token).
 e2e_start() {  # log [NAME=value ...]
   local log="$1"
   shift
   if [ "${E2E_TOKEN:-}" = limited ]; then
-    env "$@" "$WINELOADER" "$E2E_DRIVER" limited "$(e2e_winpath "$E2E_EXE")" >"$log" 2>&1 &
+    (cd "${E2E_CWD:-.}" && exec env "$@" "$WINELOADER" "$E2E_DRIVER" limited "$(e2e_winpath "$E2E_EXE")") >"$log" 2>&1 </dev/null &
   else
-    env "$@" "$WINELOADER" "$E2E_EXE" >"$log" 2>&1 &
+    (cd "${E2E_CWD:-.}" && exec env "$@" "$WINELOADER" "$E2E_EXE") >"$log" 2>&1 </dev/null &
   fi
   E2E_PID=$!
 }
@@ -315,5 +340,5 @@ e2e_tour() {  # main-window picture
   [ "$got" == "Changes have been applied" ] || fail "message: \"$got\", expected \"Changes have been applied\""
   e2e_tour_step applied "$box"
   e2e_answer "$box" OK || fail "cannot answer the message with OK"
-  drv close "$main" -- waitgone "$main" 10000 >/dev/null || fail "the main window did not close"
+  e2e_close "$main" || fail "the main window did not close"
 }
