@@ -1,5 +1,7 @@
 # Driving the real Velmora.exe under Wine on an X display: shared by the
-# end-to-end flows (tests/e2e/flows.sh) and the run command (./velmora).
+# end-to-end flows (tests/e2e/flows.sh, written in the steps of steps.sh),
+# the package check (tests/checks/40-packages.sh) and the run command
+# (./velmora, whose demo walks the flows' typical use, e2e_tour).
 # Source it; it sources cmake/wine-env first, so WINELOADER and VELMORA_TREE
 # are set. WINEPREFIX is the project's unless the caller sets E2E_PREFIX.
 #
