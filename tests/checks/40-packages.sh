@@ -7,8 +7,11 @@
 # the first failure with a non-zero exit.
 #
 # Where this machine cannot run 32-bit code, the 64-bit twins of the packages
-# (build/dist/test/: the same setup script and files, built for x64) are the ones installed; the
-# shipped 32-bit packages are still built and inspected.
+# (build/dist/test/: the same setup script and files, built for x64) are the
+# ones installed; the shipped 32-bit packages are still built and inspected.
+# The program is driven with the end-to-end flows' library (tests/e2e/lib.sh)
+# and the tests' driver, built in the test tree of the same architecture
+# (build/win32 or build/win64, configured here if it is not yet).
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export VELMORA_WINEPREFIX="$root/build/pkg-check-prefix"
