@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Differential fuzzing of the head replacement against a plain reference, for
-# a few seconds. Builds its own tree with clang (build/fuzz). Exits non-zero on
-# a finding; the input that shows it lands in build/fuzz/artifacts/.
+# a few seconds. Builds in the tree of the fuzz preset (clang, build/fuzz).
+# Exits non-zero on a finding; the input that shows it lands in
+# build/fuzz/artifacts/.
 #
 # Longer by hand:  FUZZ_SECONDS=600 tests/checks/10-fuzz-heads.sh
 set -uo pipefail
@@ -9,11 +10,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$root/build/fuzz"
 seconds="${FUZZ_SECONDS:-5}"
 
-cmake -S "$root" -B "$build" \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_FUZZ=ON \
-  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link" >/dev/null || exit 1
-cmake --build "$build" --target fuzz_heads -j 2 >/dev/null || exit 1
+cd "$root" && cmake --preset fuzz >/dev/null || exit 1
+cmake --build --preset fuzz --target fuzz_heads -j 2 >/dev/null || exit 1
 
 mkdir -p "$build/corpus-heads" "$build/artifacts"
 log="$build/fuzz-heads.log"

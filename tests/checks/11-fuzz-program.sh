@@ -2,9 +2,9 @@
 # Fuzzing of the error report (chains of trapped procedures with every kind of
 # parameter value, compared with the report put together from its rules) and
 # of the settings' number conversions (any text, any decimal separator), a
-# few seconds each. Shares the clang tree build/fuzz with 10-fuzz-heads.sh.
-# Exits non-zero on a finding; the input that shows it lands in
-# build/fuzz/artifacts/.
+# few seconds each. Builds in the tree of the fuzz preset (clang, build/fuzz),
+# as 10-fuzz-heads.sh does. Exits non-zero on a finding; the input that shows
+# it lands in build/fuzz/artifacts/.
 #
 # Longer by hand:  FUZZ_SECONDS=600 tests/checks/11-fuzz-program.sh
 set -uo pipefail
@@ -12,11 +12,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$root/build/fuzz"
 seconds="${FUZZ_SECONDS:-5}"
 
-cmake -S "$root" -B "$build" \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_FUZZ=ON \
-  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link" >/dev/null || exit 1
-cmake --build "$build" --target fuzz_report fuzz_convert -j 2 >/dev/null || exit 1
+cd "$root" && cmake --preset fuzz >/dev/null || exit 1
+cmake --build --preset fuzz --target fuzz_report fuzz_convert -j 2 >/dev/null || exit 1
 
 mkdir -p "$build/artifacts"
 status=0

@@ -10,6 +10,6 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 if [ ! -f "$VELMORA_TREE/CMakeCache.txt" ]; then
   cmake --preset "$VELMORA_WINEARCH" >/dev/null || exit 1
 fi
-cmake --build --preset "$VELMORA_WINEARCH" --target Velmora VelmoraLimitedToken >/dev/null || { echo "cannot build Velmora.exe"; exit 1; }
+cmake --build --preset "$VELMORA_WINEARCH" --target Velmora VelmoraLimitedToken driver >/dev/null || { echo "cannot build Velmora.exe"; exit 1; }
 "$root/cmake/wine-prefix" || exit 1
 exec "$root/tests/e2e/flows.sh"

@@ -7,25 +7,30 @@
 # the first failure with a non-zero exit.
 #
 # Where this machine cannot run 32-bit code, the 64-bit twins of the packages
-# (build/dist/test/: the same setup script and files, built for x64) are the ones installed; the
-# shipped 32-bit packages are still built and inspected.
+# (build/dist/test/: the same setup script and files, built for x64) are the
+# ones installed; the shipped 32-bit packages are still built and inspected.
+# The program is driven with the end-to-end flows' library (tests/e2e/lib.sh)
+# and the tests' driver, built in the test tree of the same architecture
+# (build/win32 or build/win64, configured here if it is not yet).
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export VELMORA_WINEPREFIX="$root/build/pkg-check-prefix"
 export VELMORA_WINEPREFIX64="$root/build/pkg-check-prefix"
-. "$root/cmake/wine-env"
 export WINEDEBUG=-all
 # File names are UTF-8 on this side (the portable folder has umlauts in it).
 export LC_ALL=C.UTF-8
 # No Mono or Gecko prompts; and no menu entries in the real desktop for the
 # shortcuts the setup makes.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# The tests' driver, in the tree of this machine's Wine architecture, reads
+# the folders, the registry and the program's windows.
+. "$root/tests/e2e/lib.sh"
 
 work="$root/build/pkg-check"
 portable_root="$root/build/pkg check"
 portable_dir="$portable_root/Programme für Tests"
 screens="$root/build/screens"
-version="$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+version="$("$root/cmake/version")"
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
 settings_key='HKCU\SOFTWARE\velmora.example\Velmora\Settings'
 
@@ -41,12 +46,10 @@ if [ "$VELMORA_WINEARCH" = win64 ]; then
   "$root/package" --test-x64 >"$log" 2>&1 || { cat "$log"; fail "./package --test-x64 failed"; }
   setup="$root/build/dist/test/Velmora-Setup-x64.exe"
   zip="$root/build/dist/test/Velmora-$version-portable-x64.zip"
-  cc=x86_64-w64-mingw32-gcc-posix
 else
   "$root/package" >"$log" 2>&1 || { cat "$log"; fail "./package failed"; }
   setup="$root/build/dist/Velmora-Setup.exe"
   zip="$root/build/dist/Velmora-$version-portable.zip"
-  cc=i686-w64-mingw32-gcc-posix
 fi
 [ -f "$setup" ] && [ -f "$zip" ] || fail "missing $setup or $zip"
 pass "$(basename "$setup"), $(basename "$zip")"
@@ -83,125 +86,34 @@ strings -el "$root/build/dist/Velmora-Setup.exe" | grep -x "$version" >/dev/null
 pass "32-bit, stripped, system DLLs only; zip as built"
 
 # ---------------------------------------------------------------- the stage
-# A probe inside Wine: folders, registry values, and what the program shows.
-step="probe"
+step="driver"
 mkdir -p "$work/elsewhere" "$screens"
-cat >"$work/pkgprobe.c" <<'EOF'
-/* pkgprobe folders | regget KEY NAME | show MS | close MS
- *   folders       the user's local application data and Start-menu programs folders
- *   regget        a value under HKCU\ or HKLM\: text as it is, a DWORD in decimal;
- *                 exit 2 when the value or key is missing
- *   show          waits for Velmora's main window, then prints "main L T W H",
- *                 "button L T W H" for each visible Quillon button and
- *                 "other CLASS TITLE" for any other visible window of the program
- *   close         asks the main window to close and waits until it is gone */
-#include <windows.h>
-#include <shlobj.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <wchar.h>
-
-static void out(const wchar_t *fmt, ...) {
-  wchar_t w[2048]; char s[4096]; DWORD n;
-  va_list a; va_start(a, fmt); _vsnwprintf(w, 2047, fmt, a); va_end(a); w[2047] = 0;
-  int len = WideCharToMultiByte(CP_UTF8, 0, w, -1, s, sizeof s, NULL, NULL);
-  if (len > 1) WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), s, len - 1, &n, NULL);
-}
-static HWND main_window(void) {
-  HWND h = FindWindowW(L"VelmoraForm", L"Velmora");
-  return h && IsWindowVisible(h) ? h : NULL;
-}
-static BOOL CALLBACK each_child(HWND h, LPARAM unused) {
-  wchar_t cls[64]; RECT r; (void)unused;
-  if (IsWindowVisible(h) && GetClassNameW(h, cls, 64) && !wcscmp(cls, L"Quillon2.Button") && GetWindowRect(h, &r))
-    out(L"button %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
-  return TRUE;
-}
-static BOOL CALLBACK each_top(HWND h, LPARAM m) {
-  DWORD p1 = 0, p2 = 0; wchar_t cls[64] = L"", title[256] = L"";
-  GetWindowThreadProcessId(h, &p1); GetWindowThreadProcessId((HWND)m, &p2);
-  if (h != (HWND)m && p1 == p2 && IsWindowVisible(h)) {
-    GetClassNameW(h, cls, 64); GetWindowTextW(h, title, 256);
-    out(L"other %ls %ls\n", cls, title);
-  }
-  return TRUE;
-}
-int wmain(int argc, wchar_t **argv) {
-  if (argc == 2 && !wcscmp(argv[1], L"folders")) {
-    wchar_t a[MAX_PATH], b[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(NULL, CSIDL_LOCAL_APPDATA, NULL, 0, a)) ||
-        FAILED(SHGetFolderPathW(NULL, CSIDL_PROGRAMS, NULL, 0, b))) return 1;
-    out(L"%ls\n%ls\n", a, b);
-    return 0;
-  }
-  if (argc == 4 && !wcscmp(argv[1], L"regget")) {
-    HKEY root = !wcsncmp(argv[2], L"HKCU\\", 5) ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, k;
-    BYTE data[4096]; DWORD type, size = sizeof data - 2;
-    if (RegOpenKeyExW(root, argv[2] + 5, 0, KEY_READ, &k)) return 2;
-    LONG rc = RegQueryValueExW(k, argv[3], NULL, &type, data, &size);
-    RegCloseKey(k);
-    if (rc) return 2;
-    data[size] = data[size + 1] = 0;
-    if (type == REG_DWORD) out(L"%lu\n", *(DWORD *)data); else out(L"%ls\n", (wchar_t *)data);
-    return 0;
-  }
-  if (argc == 3 && (!wcscmp(argv[1], L"show") || !wcscmp(argv[1], L"close"))) {
-    int ms = _wtoi(argv[2]);
-    HWND h = main_window();
-    for (; !h && ms > 0; ms -= 100) { Sleep(100); h = main_window(); }
-    if (!h) return 1;
-    if (!wcscmp(argv[1], L"close")) {
-      PostMessageW(h, WM_CLOSE, 0, 0);
-      for (; IsWindow(h) && ms > 0; ms -= 100) Sleep(100);
-      return IsWindow(h) ? 1 : 0;
-    }
-    RECT r; GetWindowRect(h, &r);
-    out(L"main %ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
-    EnumChildWindows(h, each_child, 0);
-    EnumWindows(each_top, (LPARAM)h);
-    return 0;
-  }
-  return 3;
-}
-EOF
-"$cc" -O1 -s -municode -static -o "$work/pkgprobe.exe" "$work/pkgprobe.c" -lshell32 -ladvapi32 -luser32 \
-  >"$work/pkgprobe.log" 2>&1 || { cat "$work/pkgprobe.log"; fail "cannot build the probe"; }
-pass
+e2e_build_driver || fail "cannot build the driver in $VELMORA_TREE"
+pass "$E2E_DRIVER"
 
 # Wine's output goes to files: its background services inherit the standard
 # handles and would hold a pipe open.
 wine_() { "$WINELOADER" "$@" >"$work/wine.out" 2>"$work/wine.err" </dev/null; }
-probe() { wine_ "$work/pkgprobe.exe" "$@"; local rc=$?; tr -d '\r' <"$work/wine.out"; return $rc; }
-winpath() { "$WINELOADER" winepath -w "$1" 2>/dev/null </dev/null | tr -d '\r'; }
-unixpath() { "$WINELOADER" winepath -u "$1" 2>/dev/null </dev/null | tr -d '\r'; }
 
 step="fresh prefix on a virtual display"
-. "$root/cmake/xvfb-env"
-velmora_display_start 141 190 || fail "no X display could be started"
-velmora_pid=""
-cleanup() {
-  [ -n "$velmora_pid" ] && kill "$velmora_pid" 2>/dev/null
-  velmora_display_stop
-}
-trap cleanup EXIT
+e2e_display_start 141 190 || fail "no X display could be started"
+trap 'e2e_stop; e2e_display_stop' EXIT
 rm -rf "$WINEPREFIX"
-wine_ wineboot -i || fail "wineboot failed: $(cat "$work/wine.err")"
-wineserver -w
-wineserver -p >/dev/null 2>&1
-{ read -r localappdata; read -r programs; } < <(probe folders) || fail "no user folders"
+e2e_make_prefix "$work/wine.err" || fail "wineboot failed: $(cat "$work/wine.err")"
+e2e_wine_start "$work" || fail "the driver did not start"
+localappdata="$(drv folder local-appdata)" && programs="$(drv folder programs)" || fail "no user folders"
 instdir_win="$localappdata\\Programs\\Velmora"
-instdir="$(unixpath "$instdir_win")"
-lnk="$(unixpath "$programs")/Velmora.lnk"
+instdir="$(e2e_unixpath "$instdir_win")"
+lnk="$(e2e_unixpath "$programs")/Velmora.lnk"
 [ -n "$instdir" ] && [ -n "$lnk" ] || fail "cannot map the user folders to this machine"
 # A fake ICQ 6, registered where the program looks first: no question asked.
-cp -r "$root/tests/fixtures/icq6" "$work/icq6"
-wine_ reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\ICQ.exe' /v Path /t REG_SZ \
-  /d "$(winpath "$work/icq6")" /f || fail "cannot register the fake ICQ"
+icq_win="$(e2e_fresh_icq "$root/tests/fixtures/icq6" "$work/icq6")" || fail "cannot copy the fake ICQ"
+e2e_register_icq "$icq_win" || fail "cannot register the fake ICQ"
 pass "$WINEARCH, $WINEPREFIX"
 
 stage="$root/build/dist/stage-$([ "$VELMORA_WINEARCH" = win64 ] && echo amd64 || echo x86)/Velmora-$version"
 expect_value() {  # key name expected
-  local got; got="$(probe regget "$1" "$2")" || fail "$1 has no value $2"
+  local got; got="$(e2e_reg_value "$1" "$2")" || fail "$1 has no value $2"
   [ "$got" = "$3" ] || fail "$1 $2 is '$got', not '$3'"
 }
 expect_installed() {
@@ -225,19 +137,39 @@ expect_installed() {
 # temporary folder and returns at once) has removed the installation
 wait_uninstalled() {
   for _ in $(seq 600); do
-    [ ! -e "$instdir" ] && ! probe regget "$uninstall_key" DisplayName >/dev/null && return 0
+    [ ! -e "$instdir" ] && ! e2e_reg_value "$uninstall_key" DisplayName >/dev/null && return 0
     sleep 0.1
   done
   return 1
 }
 
+# launch EXE(Windows path): the program started from another folder than its own.
+launch() { E2E_EXE="$1" E2E_CWD="$work/elsewhere" e2e_start "$work/velmora.log"; }
+
+# Waits for the main window, then prints "main L T W H", "button L T W H"
+# for each visible Quillon button and "other CLASS "TITLE"" for any other
+# visible window of the program.
+show_main() {
+  local main
+  main="$(e2e_wait_main 90000)" || return 1
+  drv windows | awk -v h="$main" '$1 == h { print "main", $6, $7, $8 - $6, $9 - $7 }'
+  drv controls "$main" | awk '$2 == "Quillon2.Button" && $4 == 1 { print "button", $6, $7, $8 - $6, $9 - $7 }'
+  drv windows "$main" | awk '{ print "other", $2, substr($0, index($0, "\"")) }'
+}
+
+# Closes the main window and waits until the program has ended.
+quit() {
+  local main
+  main="$(e2e_wait_main 15000)" && e2e_close "$main" 15000 || fail "the main window does not close"
+  e2e_wait_exit 15 || fail "Velmora.exe does not end after its window closed"
+}
+
 # start_velmora EXE(Windows path) SCREENSHOT: from another folder, waits for
 # the main window with its six buttons drawn, photographs it, then closes it.
 start_velmora() {
-  local exe="$1" shot="$2" layout
-  (cd "$work/elsewhere" && exec "$WINELOADER" "$exe" >"$work/velmora.log" 2>&1 </dev/null) &
-  velmora_pid=$!
-  layout="$(probe show 90000)" || fail "the main window did not appear ($(cat "$work/velmora.log"))"
+  local shot="$2" layout
+  launch "$1"
+  layout="$(show_main)" || fail "the main window did not appear ($(cat "$work/velmora.log"))"
   echo "$layout" >"$work/layout.txt"
   grep -q '^other' <<<"$layout" && fail "another window came up with the main window: $(grep '^other' <<<"$layout")"
   local buttons; buttons="$(grep -c '^button' <<<"$layout")"
@@ -259,10 +191,7 @@ start_velmora() {
   read -r _ l t w h < <(grep '^main' <<<"$layout")
   convert "$work/screen.png" -crop "${w}x${h}+$l+$t" +repage "$shot"
   [ "$painted" = yes ] || fail "the buttons are not drawn (see $shot)"
-  probe close 15000 >/dev/null || fail "the main window does not close"
-  for _ in $(seq 150); do kill -0 "$velmora_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$velmora_pid" 2>/dev/null && fail "Velmora.exe does not end after its window closed"
-  velmora_pid=""
+  quit
 }
 
 # ---------------------------------------------------------------- the setup
@@ -273,32 +202,29 @@ pass "$instdir_win"
 
 step="installed program runs"
 start_velmora "$instdir_win\\Velmora.exe" "$screens/installed.png"
-probe regget "$settings_key" FormLeft >/dev/null || fail "the program kept no window position on closing"
+e2e_reg_value "$settings_key" FormLeft >/dev/null || fail "the program kept no window position on closing"
 pass "main window with six buttons; $screens/installed.png"
 
 step="silent uninstall keeps the settings"
-wine_ reg add "$settings_key" /v PackageCheck /t REG_SZ /d kept /f || fail "cannot write a setting"
+drv regset "$settings_key" PackageCheck kept || fail "cannot write a setting"
 wine_ "$instdir_win\\Uninstall.exe" /S || fail "the uninstaller ended with $?"
 wait_uninstalled || fail "still installed a minute later: $(ls -A "$instdir" 2>&1)"
 [ -e "$lnk" ] && fail "the Start-menu shortcut is still there"
 expect_value "$settings_key" PackageCheck kept
-probe regget "$settings_key" FormLeft >/dev/null || fail "the program's own settings are gone"
+e2e_reg_value "$settings_key" FormLeft >/dev/null || fail "the program's own settings are gone"
 pass "files, shortcut, uninstall entry gone; settings kept"
 
 step="install over an older install"
 wine_ "$setup" /S || fail "the first setup ended with $?"
 # Make it an older release.
 printf 'Velmora 1.0.2\r\n' >"$instdir/Velmora.txt"
-wine_ reg add "$uninstall_key" /v DisplayVersion /t REG_SZ /d 1.0.2 /f || fail "cannot age the install"
+drv regset "$uninstall_key" DisplayVersion 1.0.2 || fail "cannot age the install"
 # A running Velmora: the setup must leave everything as it is, not replace half.
-(cd "$work/elsewhere" && exec "$WINELOADER" "$instdir_win\\Velmora.exe" >"$work/velmora.log" 2>&1 </dev/null) &
-velmora_pid=$!
-probe show 90000 >/dev/null || fail "the older install does not start"
+launch "$instdir_win\\Velmora.exe"
+show_main >/dev/null || fail "the older install does not start"
 wine_ "$setup" /S && fail "the setup went ahead while Velmora was running"
 grep -q '^Velmora 1.0.2' "$instdir/Velmora.txt" || fail "the setup touched the files while Velmora was running"
-probe close 15000 >/dev/null || fail "the main window does not close"
-for _ in $(seq 150); do kill -0 "$velmora_pid" 2>/dev/null || break; sleep 0.1; done
-velmora_pid=""
+quit
 wine_ "$setup" /S || fail "the setup over the older install ended with $?"
 expect_installed
 start_velmora "$instdir_win\\Velmora.exe" "$screens/reinstalled.png"
@@ -316,10 +242,10 @@ step="portable zip from a folder with blanks and umlauts"
 rm -rf "$portable_root"
 mkdir -p "$portable_dir"
 unzip -q "$zip" -d "$portable_dir" || fail "cannot unzip $zip"
-start_velmora "$(winpath "$portable_dir/Velmora-$version/Velmora.exe")" "$screens/portable.png"
+start_velmora "$(e2e_winpath "$portable_dir/Velmora-$version/Velmora.exe")" "$screens/portable.png"
 pass "$portable_dir/Velmora-$version; $screens/portable.png"
 
-cleanup
+e2e_display_stop
 trap - EXIT
 rm -rf "$WINEPREFIX" "$portable_root"
 echo "packages: all steps passed"

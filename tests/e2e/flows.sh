@@ -12,186 +12,21 @@
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 . "$here/lib.sh"
-
-WORK="$E2E_ROOT/build/e2e"
-SCREENS="$E2E_ROOT/build/screens"
-PICS="$WORK/pictures"
-LOCALES="$WORK/locales"
-FIXTURE="$E2E_ROOT/tests/fixtures/icq6"
-THEME="services/icqApp/ver1/theme/MUICore"
-CL_STYLE="$THEME/MainDlgPanelOwner.style.box"
-CHECK="$here/icqcheck.py"
-PYTHON="$(command -v /usr/bin/python3 || command -v python3)"
-UPDATE_SERVER="$E2E_ROOT/tests/win32/update/update-server.py"
-# The user's language for Wine comes from the Unix locale: C is English.
-ENGLISH=(LC_ALL=C.UTF-8 LANG=C.UTF-8)
-
-# ---------------------------------------------------------------- helpers for a flow
-# Each flow runs in a subshell of its own: `fail` ends it.
-
-fail() { printf '    %s\n' "$*" >&2; exit 1; }
-
-# The flow's folder, a fresh ICQ copy registered for it, no settings.
-flow_setup() {  # name
-  FLOW="$WORK/$1"
-  rm -rf "$FLOW"
-  mkdir -p "$FLOW"
-  ICQ="$FLOW/icq6"
-  ICQ_WIN="$(e2e_fresh_icq "$FIXTURE" "$ICQ")" || fail "cannot copy the fixture"
-  drv regdel "$E2E_SETTINGS" -- regdel 'HKCU\Software\Wine\WineBrowser' || fail "cannot reset the settings"
-  e2e_register_icq "$ICQ_WIN" || fail "cannot register ICQ"
-}
-
-# Starts the program (extra environment as NAME=value; English unless told)
-# without waiting for anything.
-launch() {  # log-name [NAME=value ...]
-  local log="$1"
-  shift
-  e2e_start "$FLOW/$log" "${ENGLISH[@]}" "$@"
-  echo "$E2E_PID" >>"$WORK/started.pids"
-}
-
-# Starts the program and waits for its main window; MAIN is its handle.
-start_main() {
-  launch "velmora-$(date +%s%N).log" "$@"
-  MAIN="$(e2e_wait_main 30000)" || fail "the main window did not appear; windows shown:" "$(drv windows)"
-}
-
-ctl() { e2e_main_control "$MAIN" "$1" || fail "no control $1 in the main window"; }
-ctl_in() { e2e_control "$1" "$2" "$3" || fail "no control $3 in window $1"; }
-click_main() { drv click "$(ctl "$1")" || fail "cannot click $1"; }
-
-# "visible enabled "text"" of a main-window control.
-state() { e2e_state "$MAIN" "$(ctl "$1")"; }
-text_of() { drv text "$(ctl "$1")"; }
-
-expect_eq() {  # what got want
-  [ "$2" == "$3" ] || fail "$1: \"$2\", expected \"$3\""
-}
-
-# Waits until a control is shown (1) or hidden (0).
-wait_visible() {  # control 0|1
-  local i
-  for i in $(seq 50); do
-    [ "$(state "$1" | cut -d' ' -f1)" = "$2" ] && return 0
-    sleep 0.1
-  done
-  fail "$1 did not become $([ "$2" = 1 ] && echo visible || echo hidden)"
-}
-
-# Waits for one of the program's windows by its title.
-wait_form() { drv wait "$1" VelmoraForm "${2:-10000}" || fail "no window \"$1\""; }
-
-# Waits for the program's message box; BOX is its handle, BOX_TEXT its text.
-wait_box() {
-  BOX="$(e2e_wait_box "${1:-10000}")" || fail "no message box appeared"
-  BOX_TEXT="$(e2e_box_text "$BOX")"
-}
-
-expect_box() {  # text [screenshot]
-  wait_box
-  expect_eq "message" "$BOX_TEXT" "$1"
-  [ -z "${2:-}" ] || e2e_shot "$BOX" "$SCREENS/$2"
-}
-
-answer() { e2e_answer "$BOX" "$1" || fail "cannot answer the message box with $1"; }
-
-open_picture() {  # linux path
-  click_main qbtnOpen
-  e2e_pick_file "$(e2e_winpath "$1")" || fail "cannot pick $1 in the file dialog"
-}
-
-setting() { drv regget "$E2E_SETTINGS" "$1"; }
-
-# Closes the main window. Its settings are written before it goes; the Wine
-# process takes seconds more to end, and is not waited for.
-quit_main() {
-  drv close "$MAIN" -- waitgone "$MAIN" 10000 || fail "the main window did not close"
-}
-
-# The main window's seven texts that follow the language, as its controls
-# give them out (labels, and the buttons' windows, which carry their captions).
-main_texts() {
-  local name
-  for name in qbtnApply qbtnOpen qbtnRemoveBanner qbtnSettings lblPreview lblRemovedBanner qbtnCheckUpdate; do
-    printf '%s=%s\n' "$name" "$(text_of "$name")"
-  done
-}
-
-GERMAN_TEXTS='qbtnApply=Änderungen übernehmen
-qbtnOpen=Bild auswählen
-qbtnRemoveBanner=Banner entfernen
-qbtnSettings=Einstellungen
-lblPreview=Vorschau
-lblRemovedBanner=Banner wurde bereits entfernt
-qbtnCheckUpdate=Nach Updates suchen'
-ENGLISH_TEXTS='qbtnApply=Apply Changes
-qbtnOpen=Choose Picture
-qbtnRemoveBanner=Remove Banner
-qbtnSettings=Settings
-lblPreview=Preview
-lblRemovedBanner=Banner is already removed
-qbtnCheckUpdate=Search for updates'
-# What the layout holds, before any language is set.
-DESIGN_TEXTS='qbtnApply=Änderungen übernehmen
-qbtnOpen=Bild öffnen
-qbtnRemoveBanner=Banner entfernen
-qbtnSettings=Einstellungen
-lblPreview=Vorschau:
-lblRemovedBanner=Banner wurden bereits entfernt
-qbtnCheckUpdate=Nach Updates suchen'
-
-expect_texts() {  # what expected-lines
-  local got
-  got="$(main_texts)"
-  [ "$got" == "$2" ] || fail "the main window's texts are not $1: $(diff <(echo "$2") <(echo "$got") | grep '^[<>]' | tr '\n' ' ')"
-}
-
-# The environment of a user with that locale. Wine takes the user's language
-# from the Unix locale; a private one is made once with localedef from the
-# sources of the `locales` package.
-locale_env() {  # de_DE | de_AT
-  if [ ! -d "$LOCALES/$1.UTF-8" ]; then
-    mkdir -p "$LOCALES"
-    localedef -i "$1" -f UTF-8 "$LOCALES/$1.UTF-8" >/dev/null 2>&1 || fail "cannot make the locale $1 (package locales)"
-  fi
-  echo "LOCPATH=$LOCALES LC_ALL=$1.UTF-8 LANG=$1.UTF-8"
-}
-
-# What the shell hands on reaches Wine's browser launcher, which starts the
-# Unix programs named under HKCU\Software\Wine\WineBrowser: ours records.
-record_shell() {
-  printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s/handed.txt"\n' "$FLOW" >"$FLOW/handed.sh"
-  chmod +x "$FLOW/handed.sh"
-  drv regset 'HKCU\Software\Wine\WineBrowser' Browsers "$FLOW/handed.sh" -- \
-    regset 'HKCU\Software\Wine\WineBrowser' Mailers "$FLOW/handed.sh" || fail "cannot set the browser"
-}
-
-wait_handed() {  # count
-  local i
-  for i in $(seq 100); do
-    [ -f "$FLOW/handed.txt" ] && [ "$(wc -l <"$FLOW/handed.txt")" -ge "$1" ] && return 0
-    sleep 0.1
-  done
-  fail "the shell handed on nothing (address $1)"
-}
+. "$here/steps.sh"
 
 # ---------------------------------------------------------------- the flows
 
 flow_typical() {
   flow_setup typical
   start_main
-  open_picture "$PICS/quadrants.bmp"
-  e2e_shot "$MAIN" "$SCREENS/main-en.png"
-  expect_eq "qbtnRemoveBanner" "$(state qbtnRemoveBanner)" '1 1 "Remove Banner"'
-  click_main qbtnRemoveBanner
-  wait_visible qbtnRemoveBanner 0
-  expect_eq "lblRemovedBanner" "$(state lblRemovedBanner)" '1 1 "Banner is already removed"'
-  e2e_shot "$MAIN" "$SCREENS/main-en-removed.png"
-  click_main qbtnApply
-  expect_box "Changes have been applied" box-applied-en.png
-  answer OK
-  quit_main
+  e2e_tour_step() {
+    case "$1" in
+      preview) e2e_shot "$2" "$SCREENS/main-en.png" ;;
+      removed) e2e_shot "$2" "$SCREENS/main-en-removed.png" ;;
+      applied) e2e_shot "$2" "$SCREENS/box-applied-en.png" ;;
+    esac
+  }
+  e2e_tour "$MAIN" "$PICS/quadrants.bmp"
 
   "$PYTHON" "$CHECK" bmp "$ICQ/$THEME/cl.jpg" \
     0,0,65,48=ff0000 71,0,136,48=00ff00 0,55,65,103=0000ff 71,55,136,103=ffff00 >&2 || fail "cl.jpg is not the picture"
@@ -238,6 +73,12 @@ flow_ctrl_e() {
   start_main
   click_main qbtnRemoveBanner
   wait_visible qbtnRemoveBanner 0
+  # Only Ctrl+E: E alone, with Shift, or with Ctrl and Shift leaves it hidden.
+  local press
+  for press in 45:E +45:Shift+E ^+45:Ctrl+Shift+E; do
+    drv keys "$MAIN" "${press%%:*}" || fail "cannot press ${press#*:}"
+    stays_hidden qbtnRemoveBanner "${press#*:}"
+  done
   drv keys "$MAIN" ^45 || fail "cannot press Ctrl+E"
   wait_visible qbtnRemoveBanner 1
   click_main qbtnRemoveBanner
@@ -528,22 +369,11 @@ flow_update() {
 
 # ---------------------------------------------------------------- running them
 
-make_pictures() {
-  mkdir -p "$PICS"
-  convert \( -size 100x80 xc:'#ff0000' -size 100x80 xc:'#00ff00' +append \) \
-    \( -size 100x80 xc:'#0000ff' -size 100x80 xc:'#ffff00' +append \) -append -type TrueColor "BMP3:$PICS/quadrants.bmp" &&
-    convert -size 120x90 xc:'#0000ff' -type TrueColor "BMP3:$PICS/blue.bmp" &&
-    # A red square with a transparent hole in its middle third.
-    convert -size 90x90 xc:'#ff0000' -alpha set \( -size 30x30 xc:none \) -geometry +30+30 -compose Copy -composite \
-      "$PICS/hole.gif" &&
-    case "$(convert "$PICS/hole.gif" -format '%[pixel:p{45,45}]' info:)" in *",0)") ;; *) false ;; esac
-}
-
 ALL_FLOWS=(typical report ctrl_e search language language3 close transparent settings about update)
 declare -A TITLES=(
   [typical]="typical use: picture, banner removal, apply"
   [report]="read-only style file: error report, copied to the clipboard"
-  [ctrl_e]="Ctrl+E offers the removal again; a second removal"
+  [ctrl_e]="Ctrl+E offers the removal again, E, Shift+E, Ctrl+Shift+E do not; a second removal"
   [search]="ICQ not registered: ICQ.exe searched; a wrong icq.exe"
   [language]="first start: German (Germany) German, German (Austria) English"
   [language3]="Language 3: the design's texts, English messages"
@@ -555,7 +385,7 @@ declare -A TITLES=(
 )
 
 # Further flows kept in files of their own (tests/e2e/flow-*.sh) add
-# themselves to ALL_FLOWS and TITLES; they use the helpers above.
+# themselves to ALL_FLOWS and TITLES; they use the steps of steps.sh.
 for extra in "$here"/flow-*.sh; do
   [ -f "$extra" ] && . "$extra"
 done

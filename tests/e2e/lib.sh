@@ -1,10 +1,12 @@
 # Driving the real Velmora.exe under Wine on an X display: shared by the
-# end-to-end flows (tests/e2e/flows.sh) and the run command (./velmora).
+# end-to-end flows (tests/e2e/flows.sh, written in the steps of steps.sh),
+# the package check (tests/checks/40-packages.sh) and the run command
+# (./velmora, whose demo walks the flows' typical use, e2e_tour).
 # Source it; it sources cmake/wine-env first, so WINELOADER and VELMORA_TREE
 # are set. WINEPREFIX is the project's unless the caller sets E2E_PREFIX.
 #
 # The program's windows and controls are found through the driver
-# (tests/e2e/driver.cpp, a console program run in the same prefix): a control
+# (tests/driver, a console program run in the same prefix): a control
 # by its place in the window, as its window's layout file states it, so that
 # nothing here depends on the texts under test.
 
@@ -16,7 +18,7 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
 E2E_EXE="${E2E_EXE:-$VELMORA_TREE/program/Velmora.exe}"
-E2E_DRIVER="$VELMORA_TREE/tests/e2e/driver.exe"
+E2E_DRIVER="$VELMORA_TREE/tests/driver/driver.exe"
 E2E_LAYOUTS="$E2E_ROOT/program/windows"
 E2E_SETTINGS='HKCU\SOFTWARE\velmora.example\Velmora\Settings'
 E2E_APP_PATHS='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\ICQ.exe'
@@ -24,24 +26,23 @@ E2E_PID=""
 
 e2e_say() { printf '%s\n' "$*" >&2; }
 
-# Builds the driver with the compiler of the tree's toolchain when it is
-# missing or older than its source.
+# Builds the driver in the tree of the Wine architecture (configured first
+# when it is not yet).
 e2e_build_driver() {
-  local src="$E2E_ROOT/tests/e2e/driver.cpp" cxx
-  [ -f "$E2E_DRIVER" ] && [ "$E2E_DRIVER" -nt "$src" ] && return 0
-  if [ "$VELMORA_WINEARCH" = win64 ]; then cxx=x86_64-w64-mingw32-g++-posix; else cxx=i686-w64-mingw32-g++-posix; fi
-  mkdir -p "$(dirname "$E2E_DRIVER")"
-  "$cxx" -std=c++20 -O1 -Wall -Wextra -municode -static -o "$E2E_DRIVER.tmp" "$src" -luser32 -ladvapi32 &&
-    mv "$E2E_DRIVER.tmp" "$E2E_DRIVER"
+  if [ ! -f "$VELMORA_TREE/CMakeCache.txt" ]; then
+    (cd "$E2E_ROOT" && cmake --preset "$VELMORA_WINEARCH" >/dev/null) || return 1
+  fi
+  cmake --build "$VELMORA_TREE" --target driver >/dev/null
 }
 
 # ---------------------------------------------------------------- the display
 
 # Starts an Xvfb of our own on a free display and points DISPLAY at it. A
 # display another program takes at the same moment makes ours end at once:
-# the next number is tried.
-e2e_display_start() {
-  velmora_display_start 91 140 && return 0
+# the next number is tried. Scripts that may run at the same time take
+# numbers of their own (the flows 91 to 140 unless told).
+e2e_display_start() {  # [first last]
+  velmora_display_start "${1:-91}" "${2:-140}" && return 0
   e2e_say "no X display could be started"
   return 1
 }
@@ -50,6 +51,14 @@ e2e_display_start() {
 e2e_display_stop() {
   e2e_wine_stop
   velmora_display_stop
+}
+
+# Makes the prefix WINEPREFIX where there is none, Wine's messages in LOG;
+# the wineserver has ended when it returns.
+e2e_make_prefix() {  # log
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  "$WINELOADER" wineboot -i >"$1" 2>&1 </dev/null || return 1
+  wineserver -w
 }
 
 # A wineserver of this prefix left running elsewhere may have its desktop on
@@ -134,6 +143,15 @@ e2e_winpath() {
   printf 'Z:%s' "${p//\//\\}"
 }
 
+# A Windows path as this side sees it.
+e2e_unixpath() { "$WINELOADER" winepath -u "$1" 2>/dev/null </dev/null | tr -d '\r'; }
+
+# A registry value; nothing and status 1 when it is missing.
+e2e_reg_value() {  # key name
+  local v
+  v="$(drv regget "$1" "$2")" && [ "$v" != "<none>" ] && printf '%s\n' "$v"
+}
+
 # Rows of `drv controls`: hwnd class id visible enabled l t r b x y "text".
 # The control of WINDOW that the layout file places at NAME's position, in
 # pixels at the screen's dots per inch (E2E_DPI, 96 unless set) as the
@@ -165,9 +183,24 @@ e2e_box_button() {  # dialog text
   drv controls "$1" | awk -v want="\"$2\"" '$2 == "Button" { t = substr($0, index($0, "\"")); if (t == want) { print $1; found = 1; exit } } END { exit !found }'
 }
 
+# Waits until a control of the window is hidden; status 1 after 5 seconds.
+e2e_wait_hidden() {  # window control-hwnd
+  local i
+  for i in $(seq 50); do
+    [ "$(e2e_state "$1" "$2" | cut -d' ' -f1)" = 0 ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # Waits for a message box of the program (a dialog titled like it).
 e2e_wait_box() { drv wait Velmora '#32770' "${1:-10000}"; }
 e2e_wait_main() { drv wait Velmora VelmoraForm "${1:-30000}"; }
+
+# Asks a window to close and waits until it is gone.
+e2e_close() {  # window [ms]
+  drv close "$1" -- waitgone "$1" "${2:-10000}" >/dev/null
+}
 
 # Presses a dialog's button and waits until the dialog is gone.
 e2e_answer() {  # dialog button-text
@@ -220,17 +253,19 @@ e2e_shot() {  # window file
 
 # ---------------------------------------------------------------- the program
 
-# Starts Velmora.exe in the background with extra environment assignments
-# (LC_ALL=... and the like); its output goes to LOG.
+# Starts the program E2E_EXE (Velmora.exe of the build tree unless set; a
+# Linux or a Windows path) in the background, in the folder E2E_CWD (the
+# current one unless set), with extra environment assignments (LC_ALL=...
+# and the like); its output goes to LOG.
 # With E2E_TOKEN=limited the program runs with a limited token, as under UAC
 # (Wine's own start gives an administrator's full token).
 e2e_start() {  # log [NAME=value ...]
   local log="$1"
   shift
   if [ "${E2E_TOKEN:-}" = limited ]; then
-    env "$@" "$WINELOADER" "$E2E_DRIVER" limited "$(e2e_winpath "$E2E_EXE")" >"$log" 2>&1 &
+    (cd "${E2E_CWD:-.}" && exec env "$@" "$WINELOADER" "$E2E_DRIVER" limited "$(e2e_winpath "$E2E_EXE")") >"$log" 2>&1 </dev/null &
   else
-    env "$@" "$WINELOADER" "$E2E_EXE" >"$log" 2>&1 &
+    (cd "${E2E_CWD:-.}" && exec env "$@" "$WINELOADER" "$E2E_EXE") >"$log" 2>&1 </dev/null &
   fi
   E2E_PID=$!
 }
@@ -265,4 +300,47 @@ e2e_fresh_icq() {  # source destination
 # ICQ's registration: its folder, or none.
 e2e_register_icq() {  # windows-path | ""
   if [ -n "$1" ]; then drv regset "$E2E_APP_PATHS" Path "$1"; else drv regdel "$E2E_APP_PATHS"; fi
+}
+
+# ---------------------------------------------------------------- the typical use
+
+# The typical use, as the end-to-end flows check it and as ./velmora --demo
+# shows it: a picture chosen in the file dialog, the banners removed, the
+# picture applied, the message answered, the main window closed; in English.
+# The main window is up. After each step the caller's e2e_tour_step is called
+# with the step's name and the window that shows it:
+#   start    the main window as it came up
+#   dialog   the file dialog with the picture's path typed in
+#   preview  the main window with the picture in its preview
+#   removed  the main window after the banners' removal
+#   applied  the message after the apply
+# What the windows show is checked on the way; the caller's `fail` ends the
+# tour at the first difference.
+e2e_tour() {  # main-window picture
+  local main="$1" dialog remove box got
+  e2e_tour_step start "$main"
+  drv click "$(e2e_main_control "$main" qbtnOpen)" || fail "cannot click the open button"
+  dialog="$(drv wait "${E2E_OPEN_TITLE:-Open}" '#32770' 15000)" || fail "no file dialog"
+  drv type "$dialog" "$(e2e_winpath "$2")" || fail "cannot type into the file dialog"
+  e2e_tour_step dialog "$dialog"
+  drv keys "$dialog" 0d -- waitgone "$dialog" 5000 || fail "the file dialog stayed open"
+
+  remove="$(e2e_main_control "$main" qbtnRemoveBanner)" || fail "no control qbtnRemoveBanner in the main window"
+  got="$(e2e_state "$main" "$remove")"
+  [ "$got" == '1 1 "Remove Banner"' ] || fail "qbtnRemoveBanner: \"$got\", expected \"1 1 \"Remove Banner\"\""
+  e2e_tour_step preview "$main"
+  drv click "$remove" || fail "cannot click the remove button"
+  e2e_wait_hidden "$main" "$remove" || fail "qbtnRemoveBanner did not become hidden"
+  got="$(e2e_state "$main" "$(e2e_main_control "$main" lblRemovedBanner)")"
+  [ "$got" == '1 1 "Banner is already removed"' ] ||
+    fail "lblRemovedBanner: \"$got\", expected \"1 1 \"Banner is already removed\"\""
+  e2e_tour_step removed "$main"
+
+  drv click "$(e2e_main_control "$main" qbtnApply)" || fail "cannot click the apply button"
+  box="$(e2e_wait_box 15000)" || fail "no message after the apply"
+  got="$(e2e_box_text "$box")"
+  [ "$got" == "Changes have been applied" ] || fail "message: \"$got\", expected \"Changes have been applied\""
+  e2e_tour_step applied "$box"
+  e2e_answer "$box" OK || fail "cannot answer the message with OK"
+  e2e_close "$main" || fail "the main window did not close"
 }

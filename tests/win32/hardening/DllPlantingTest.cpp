@@ -198,13 +198,13 @@ TEST_F(DllPlanting, SystemDllsDroppedBesideAPortableCopyAreNeverLoaded) {
   // Remove the banners.
   const HWND remove = ButtonCaptioned(main, L"Remove Banner");
   ASSERT_NE(remove, nullptr);
-  Click(remove);
+  PostClick(remove);
   EXPECT_TRUE(WaitGone(remove)) << "the remove button stayed";
 
   // Choose a picture in the file dialog.
   const HWND choose = ButtonCaptioned(main, L"Choose Picture");
   ASSERT_NE(choose, nullptr);
-  Click(choose);
+  PostClick(choose);
   const HWND dialog = WaitFor([&] { return TopWindow(pid, L"Open"); });
   ASSERT_NE(dialog, nullptr) << "no file dialog";
   HWND name = nullptr;  // the edit box of the file name, whatever it sits in
@@ -216,7 +216,7 @@ TEST_F(DllPlanting, SystemDllsDroppedBesideAPortableCopyAreNeverLoaded) {
   ASSERT_TRUE(WaitGone(dialog)) << "the file dialog stayed open";
 
   // Apply it.
-  Click(ButtonCaptioned(main, L"Apply Changes"));
+  PostClick(ButtonCaptioned(main, L"Apply Changes"));
   const HWND applied = WaitFor([&] { return DialogWith(pid, L"Changes have been applied"); });
   ASSERT_NE(applied, nullptr) << "no message that the changes were applied";
   PressButton(applied, IDOK);
@@ -227,7 +227,7 @@ TEST_F(DllPlanting, SystemDllsDroppedBesideAPortableCopyAreNeverLoaded) {
   EXPECT_EQ(std::string(magic, 2), "BM") << "cl.jpg is not the applied bitmap";
 
   // The update check, which fails here.
-  Click(ButtonCaptioned(main, L"Search for updates"));
+  PostClick(ButtonCaptioned(main, L"Search for updates"));
   const HWND failed = WaitFor([&] { return DialogWith(pid, L"The update check failed. Please try again later."); },
                               std::chrono::seconds(30));
   ASSERT_NE(failed, nullptr) << "no message about the update check";
@@ -235,7 +235,7 @@ TEST_F(DllPlanting, SystemDllsDroppedBesideAPortableCopyAreNeverLoaded) {
   ASSERT_TRUE(WaitGone(failed));
 
   // The about window, which shows the program's version.
-  Click(ButtonCaptioned(main, L"Info"));
+  PostClick(ButtonCaptioned(main, L"Info"));
   const HWND about = WaitFor([&] { return TopWindow(pid, L"Info"); });
   ASSERT_NE(about, nullptr) << "no about window";
   PostMessageW(about, WM_CLOSE, 0, 0);

@@ -1,6 +1,7 @@
 // What the Wine tests of the real program share: paths of the build tree as
 // Wine sees them, the program started as a process of its own, its windows
-// found and read from outside, and a scene (a copy of the fixture ICQ
+// found and read from outside (through the tests' driver, tests/driver), and
+// a scene (a copy of the fixture ICQ
 // registered, the program's settings kept and put back).
 #pragma once
 
@@ -8,6 +9,8 @@
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
+
+#include "Driver.h"
 
 #include <algorithm>
 #include <cctype>
@@ -82,86 +85,27 @@ class RegistryValues {
 };
 
 inline void SetString(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value) {
-  HKEY k;
-  ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExW(k, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
-            ERROR_SUCCESS);
-  RegCloseKey(k);
+  ASSERT_EQ(driver::SetString(root, key, name, value), ERROR_SUCCESS) << driver::Utf8(key + L" " + name);
 }
 
-inline void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name) {
-  HKEY k;
-  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) return;
-  RegDeleteValueW(k, name.c_str());
-  RegCloseKey(k);
-}
+using driver::DeleteValue;
 
 inline const std::wstring kAppPaths = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ICQ.exe";
 inline const std::wstring kSettings = L"SOFTWARE\\velmora.example\\Velmora\\Settings";
 
 // ------------------------------------------------------------------ windows
 
-inline std::wstring TextOf(HWND hwnd) {
-  std::wstring text(static_cast<std::size_t>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(text.size()), reinterpret_cast<LPARAM>(text.data()))));
-  return text;
-}
+// The program's windows are found and read, and clicked with posted
+// messages, as the tests' driver does it.
+using driver::ClassOf;
+using driver::Descendants;
+using driver::DialogWith;
+using driver::PostClick;
+using driver::PressButton;
+using driver::TextOf;
+using driver::TopWindow;
 
-inline std::string Narrow(const std::wstring& text) {
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-inline std::wstring ClassOf(HWND hwnd) {
-  wchar_t name[256];
-  const int n = GetClassNameW(hwnd, name, 256);
-  return std::wstring(name, n > 0 ? n : 0);
-}
-
-struct Search {
-  DWORD pid;
-  std::wstring title;
-  HWND found = nullptr;
-};
-
-inline BOOL CALLBACK MatchTopWindow(HWND hwnd, LPARAM p) {
-  auto& s = *reinterpret_cast<Search*>(p);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(hwnd, &owner);
-  if (owner != s.pid || !IsWindowVisible(hwnd) || TextOf(hwnd) != s.title) return TRUE;
-  s.found = hwnd;
-  return FALSE;
-}
-
-// A visible top-level window of the process with this title.
-inline HWND TopWindow(DWORD pid, const std::wstring& title) {
-  Search s{pid, title};
-  EnumWindows(MatchTopWindow, reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
-
-struct Found {
-  std::wstring cls;
-  std::vector<HWND> windows;
-};
-
-inline BOOL CALLBACK MatchClass(HWND hwnd, LPARAM p) {
-  auto& f = *reinterpret_cast<Found*>(p);
-  if (ClassOf(hwnd) == f.cls) f.windows.push_back(hwnd);
-  return TRUE;
-}
-
-// Every window of this class below `parent`, at any depth.
-inline std::vector<HWND> Descendants(HWND parent, const std::wstring& cls) {
-  Found found{cls, {}};
-  EnumChildWindows(parent, MatchClass, reinterpret_cast<LPARAM>(&found));
-  return found.windows;
-}
+inline std::string Narrow(const std::wstring& text) { return driver::Utf8(text); }
 
 // The Quillon buttons the main window's layout asks for.
 inline std::size_t ButtonsInLayout() {
@@ -269,64 +213,11 @@ inline bool SameFile(const fs::path& a, const fs::path& b) {
 // Waits until `found` gives a window; null when the time runs out.
 template <typename Find>
 HWND WaitFor(Find found, std::chrono::seconds limit = std::chrono::seconds(20)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  do {
-    if (HWND hwnd = found()) return hwnd;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  } while (std::chrono::steady_clock::now() < end);
-  return nullptr;
+  return driver::WaitFor(found, static_cast<DWORD>(std::chrono::milliseconds(limit).count()));
 }
 
 inline bool WaitGone(HWND hwnd, std::chrono::seconds limit = std::chrono::seconds(10)) {
-  return WaitFor([&]() -> HWND { return IsWindow(hwnd) && IsWindowVisible(hwnd) ? nullptr : GetDesktopWindow(); },
-                 limit) != nullptr;
-}
-
-struct DialogSearch {
-  DWORD pid;
-  std::wstring text;
-  HWND found = nullptr;
-};
-
-inline BOOL CALLBACK HoldsText(HWND child, LPARAM p) {
-  auto& s = *reinterpret_cast<DialogSearch*>(p);
-  if (TextOf(child) != s.text) return TRUE;
-  s.found = child;
-  return FALSE;
-}
-
-inline BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM p) {
-  auto& s = *reinterpret_cast<DialogSearch*>(p);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(hwnd, &owner);
-  if (owner != s.pid || !IsWindowVisible(hwnd) || ClassOf(hwnd) != L"#32770") return TRUE;
-  DialogSearch inner{s.pid, s.text};
-  EnumChildWindows(hwnd, HoldsText, reinterpret_cast<LPARAM>(&inner));
-  if (!inner.found) return TRUE;
-  s.found = hwnd;
-  return FALSE;
-}
-
-// A visible dialog of the process (a message box, the file dialog) with a
-// control that shows exactly this text.
-inline HWND DialogWith(DWORD pid, const std::wstring& text) {
-  DialogSearch s{pid, text};
-  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
-
-// Presses a dialog's button as a click would.
-inline void PressButton(HWND dialog, int id) {
-  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-// A click of the mouse in the middle of a window.
-inline void Click(HWND hwnd) {
-  RECT r;
-  GetClientRect(hwnd, &r);
-  const LPARAM middle = MAKELPARAM(r.right / 2, r.bottom / 2);
-  PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, middle);
-  PostMessageW(hwnd, WM_LBUTTONUP, 0, middle);
+  return driver::WaitGone(hwnd, static_cast<DWORD>(std::chrono::milliseconds(limit).count()));
 }
 
 // The Quillon button below `parent` with this caption; null if there is none.
