@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "errors/ErrChain.h"
-#include "platform/Ports.h"
+#include "errors/ErrHost.h"
 
 namespace velmora {
 namespace {
@@ -76,7 +76,8 @@ std::string NumberText(double value, int digits) {
 }  // namespace
 
 std::string LocaleDecimalSeparator() {
-  std::string sep = ThePorts().facts ? Facts().DecimalSeparator() : std::string(".");
+  ErrHost* host = CurrentErrHost();
+  const std::string sep = host ? host->DecimalSeparator() : std::string();
   return sep.empty() ? std::string(".") : sep;
 }
 

@@ -11,15 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "errors/ErrHost.h"  // LocalTime, VersionNumbers
+
 namespace velmora {
-
-struct LocalTime {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-};
-
-struct VersionNumbers {
-  int major = 0, minor = 0, revision = 0;
-};
 
 // Facts about the machine, the user's locale and the running program.
 class SystemFacts {
@@ -228,7 +222,8 @@ class ElevationPort {
 };
 
 // The ports in use. Pointers are not owned. A port that is not installed raises
-// error 91 when it is used.
+// error 91 when it is used. The first call of ThePorts makes the ports the
+// error library's host (ErrHost): its reports and messages go through them.
 struct Ports {
   SystemFacts* facts = nullptr;
   CodePage* codePage = nullptr;
