@@ -36,17 +36,17 @@ void CaptureException(std::exception_ptr error, int32_t line) {
     g_err.HelpContext = e.HelpContext();
     g_err.LastDllError = e.LastDllError();
   } catch (...) {
-    int32_t number = 5;
+    int32_t number = RuntimeError::kInvalidCall;
     try {
       throw;
     } catch (const std::bad_alloc&) {
-      number = 7;
+      number = RuntimeError::kOutOfMemory;
     } catch (const std::out_of_range&) {
-      number = 9;
+      number = RuntimeError::kSubscriptOutOfRange;
     } catch (const std::overflow_error&) {
-      number = 6;
+      number = RuntimeError::kOverflow;
     } catch (const std::range_error&) {
-      number = 6;
+      number = RuntimeError::kOverflow;
     } catch (...) {
     }
     g_err.Number = number;
@@ -64,7 +64,7 @@ void SetErrHost(ErrHost* host) { g_host = host; }
 ErrHost* CurrentErrHost() { return g_host; }
 
 ErrHost& RequiredErrHost() {
-  if (!g_host) RaiseRuntime(91);  // Object variable or With block variable not set
+  if (!g_host) RaiseRuntime(RuntimeError::kObjectNotSet);
   return *g_host;
 }
 

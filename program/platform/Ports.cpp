@@ -8,7 +8,7 @@ namespace {
 
 template <typename Port>
 Port& Require(Port* port) {
-  if (!port) RaiseRuntime(91);  // Object variable or With block variable not set
+  if (!port) RaiseRuntime(RuntimeError::kObjectNotSet);
   return *port;
 }
 

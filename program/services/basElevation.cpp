@@ -47,7 +47,7 @@ std::string NewTempFile(const std::string& kind, std::string_view bytes) {
       Files().WriteNew(path, bytes);
       return path;
     } catch (const VbError& e) {
-      if (e.Number() != 58 || n == kTempNameTries) throw;  // 58: the name is taken
+      if (e.Number() != RuntimeError::kFileAlreadyExists || n == kTempNameTries) throw;
     }
   }
 }
@@ -152,7 +152,7 @@ Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand
   if (!outcome.started) return Rights::Here;
   if (outcome.exitCode == 0) return Rights::DoneElevated;
   if (report.empty())
-    Raise(5, APP_TITLE,
+    Raise(RuntimeError::kInvalidCall, APP_TITLE,
           "Velmora as administrator ended with exit code " + std::to_string(outcome.exitCode) + " and gave no report");
   ReportWindow().SetErrorReport(report);
   return Rights::FailedElevated;

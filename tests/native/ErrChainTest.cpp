@@ -276,6 +276,36 @@ TEST_F(ErrChainTest, ForeignExceptionsBecomeRuntimeErrors) {
   }
 }
 
+// Each name stands for the number whose text it is named after; a report of a
+// wrong one would show another text than the code means.
+TEST(RuntimeErrorNames, EachNameIsTheNumberOfItsText) {
+  const struct {
+    int32_t number;
+    const char* text;
+  } named[] = {
+      {RuntimeError::kInvalidCall, "Invalid procedure call or argument"},
+      {RuntimeError::kOverflow, "Overflow"},
+      {RuntimeError::kOutOfMemory, "Out of memory"},
+      {RuntimeError::kSubscriptOutOfRange, "Subscript out of range"},
+      {RuntimeError::kTypeMismatch, "Type mismatch"},
+      {RuntimeError::kFileNotFound, "File not found"},
+      {RuntimeError::kDeviceIoError, "Device I/O error"},
+      {RuntimeError::kFileAlreadyExists, "File already exists"},
+      {RuntimeError::kDiskFull, "Disk full"},
+      {RuntimeError::kTooManyFiles, "Too many files"},
+      {RuntimeError::kPermissionDenied, "Permission denied"},
+      {RuntimeError::kDiskNotReady, "Disk not ready"},
+      {RuntimeError::kRenameAcrossDrives, "Can't rename with different drive"},
+      {RuntimeError::kPathFileAccess, "Path/File access error"},
+      {RuntimeError::kPathNotFound, "Path not found"},
+      {RuntimeError::kObjectNotSet, "Object variable or With block variable not set"},
+      {RuntimeError::kCantCreateObject, "ActiveX component can't create object"},
+      {RuntimeError::kNoSuchMember, "Object doesn't support this property or method"},
+      {RuntimeError::kInvalidPicture, "Invalid picture"},
+  };
+  for (const auto& n : named) EXPECT_EQ(RuntimeErrorText(n.number), n.text) << n.number;
+}
+
 TEST_F(ErrChainTest, SystemErrorsMapToRuntimeErrorsAndAddTheApiErrorLine) {
   EXPECT_EQ(RuntimeErrorForSystemCode(2), 53);
   EXPECT_EQ(RuntimeErrorForSystemCode(3), 76);
