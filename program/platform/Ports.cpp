@@ -29,8 +29,7 @@ class PortsErrHost : public ErrHost {
     return facts ? facts->DecimalSeparator() : std::string();
   }
   void ShowMessage(const std::string& text, const std::string& title) override {
-    constexpr uint32_t MB_OK = 0;
-    MessageBoxes().Show(text, title, MB_OK);
+    MessageBoxes().Show(text, title, MessageBoxPort::kOk);
   }
   void ShowReport(const std::string& report) override { ReportWindow().SetErrorReport(report); }
 };

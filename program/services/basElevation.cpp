@@ -10,8 +10,6 @@
 namespace velmora {
 namespace {
 
-constexpr uint32_t MB_YESNO_QUESTION = 0x24;
-constexpr int IDYES_ANSWER = 6;
 constexpr int kTempNameTries = 100;
 
 uint32_t LittleEndian(std::string_view bytes, std::size_t at, int count) {
@@ -128,7 +126,8 @@ Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand
       "Velmora benötigt Administratorrechte, um die Dateien von ICQ in " + folder +
           " zu ändern. Als Administrator fortfahren?",
       "Velmora needs administrator rights to change ICQ's files in " + folder + ". Continue as administrator?");
-  if (MessageBoxes().Show(question, APP_TITLE, MB_YESNO_QUESTION) != IDYES_ANSWER) return Rights::Here;
+  if (MessageBoxes().Show(question, APP_TITLE, MessageBoxPort::kYesNoQuestion) != MessageBoxPort::kAnswerYes)
+    return Rights::Here;
 
   std::vector<std::string> arguments = {"/elevated", work.command, work.icqFolder};
   std::string bitmapFile;

@@ -121,10 +121,10 @@ void frmShowError::qbtnCopy_Click() {
     // that did not happen.
     MessageBoxes().Show(ByLanguage("Die Zwischenablage ist gerade belegt. Bitte versuchen Sie es noch einmal.",
                                    "The clipboard is in use. Please try again."),
-                        APP_TITLE, 0x30);
+                        APP_TITLE, MessageBoxPort::kOkExclamation);
     return;
   }
-  MessageBoxes().Show("Der Fehlerbericht wurde in die Zwischenablage kopiert", APP_TITLE, 0);
+  MessageBoxes().Show("Der Fehlerbericht wurde in die Zwischenablage kopiert", APP_TITLE, MessageBoxPort::kOk);
 }
 
 void frmShowError::lblAddress_Click() {

@@ -259,6 +259,11 @@ class Win32Registry : public RegistryPort {
 };
 
 class Win32MessageBox : public MessageBoxPort {
+  static_assert(kOk == MB_OK && kOkExclamation == (MB_OK | MB_ICONEXCLAMATION) &&
+                kOkInformation == (MB_OK | MB_ICONINFORMATION) && kYesNo == MB_YESNO &&
+                kYesNoQuestion == (MB_YESNO | MB_ICONQUESTION));
+  static_assert(kAnswerOk == IDOK && kAnswerCancel == IDCANCEL && kAnswerYes == IDYES && kAnswerNo == IDNO);
+
  public:
   int Show(const std::string& text, const std::string& title, uint32_t style) override {
     return MessageBoxW(GetActiveWindow(), Utf8ToWide(text).c_str(), Utf8ToWide(title).c_str(), style);
