@@ -146,8 +146,8 @@ ComPtr<PropertyBag> BagOf(const LayoutControl& c) {
 }  // namespace
 
 int ShiftState() {
-  return (GetKeyState(VK_SHIFT) < 0 ? 1 : 0) | (GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
-         (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+  return (GetKeyState(VK_SHIFT) < 0 ? kShiftHeld : 0) | (GetKeyState(VK_CONTROL) < 0 ? kCtrlHeld : 0) |
+         (GetKeyState(VK_MENU) < 0 ? kAltHeld : 0);
 }
 
 struct Form::Item {

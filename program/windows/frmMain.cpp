@@ -155,8 +155,9 @@ int16_t frmMain::GetLanguage() {
 }
 
 bool frmMain::KeyDown(HWND, int keyCode, int shift) {
-  // Ctrl+E, and Ctrl alone, offers the banner removal again.
-  if (keyCode == 69 && shift == 2) SetVisible("qbtnRemoveBanner", true);
+  // Ctrl+E offers the banner removal again; with Shift or Alt held as well
+  // it is another key.
+  if (keyCode == LetterKey('E') && shift == kCtrlHeld) SetVisible("qbtnRemoveBanner", true);
   return false;
 }
 

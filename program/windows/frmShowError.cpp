@@ -103,7 +103,8 @@ bool frmShowError::KeyDown(HWND target, int keyCode, int shift) {
     QueryClose();
     return true;
   }
-  if (target != Control("txtError") || keyCode != 65 || shift != 2) return false;
+  // Ctrl+A in the report selects all of it.
+  if (target != Control("txtError") || keyCode != LetterKey('A') || shift != kCtrlHeld) return false;
   SendMessageW(target, EM_SETSEL, 0, GetWindowTextLengthW(target));
   return true;
 }
