@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "errors/ErrHost.h"
 #include "errors/ErrReport.h"
-#include "platform/Ports.h"
 
 namespace velmora {
 namespace {
@@ -16,6 +16,7 @@ ErrObject g_err;
 PreservedErrRecord g_preserved;
 std::string g_reportText;
 std::string g_valueDumps;
+ErrHost* g_host = nullptr;
 
 const char* const kLostErrorText =
     "ErrorIn: Error information was lost. "
@@ -35,17 +36,17 @@ void CaptureException(std::exception_ptr error, int32_t line) {
     g_err.HelpContext = e.HelpContext();
     g_err.LastDllError = e.LastDllError();
   } catch (...) {
-    int32_t number = 5;
+    int32_t number = RuntimeError::kInvalidCall;
     try {
       throw;
     } catch (const std::bad_alloc&) {
-      number = 7;
+      number = RuntimeError::kOutOfMemory;
     } catch (const std::out_of_range&) {
-      number = 9;
+      number = RuntimeError::kSubscriptOutOfRange;
     } catch (const std::overflow_error&) {
-      number = 6;
+      number = RuntimeError::kOverflow;
     } catch (const std::range_error&) {
-      number = 6;
+      number = RuntimeError::kOverflow;
     } catch (...) {
     }
     g_err.Number = number;
@@ -58,6 +59,14 @@ void CaptureException(std::exception_ptr error, int32_t line) {
 bool IsUserMessageNumber(int32_t n) { return n >= ERR_USER_MESSAGE_FIRST && n <= ERR_USER_MESSAGE_LAST; }
 
 }  // namespace
+
+void SetErrHost(ErrHost* host) { g_host = host; }
+ErrHost* CurrentErrHost() { return g_host; }
+
+ErrHost& RequiredErrHost() {
+  if (!g_host) RaiseRuntime(RuntimeError::kObjectNotSet);
+  return *g_host;
+}
 
 ErrObject& Err() { return g_err; }
 PreservedErrRecord& PreservedErr() { return g_preserved; }
@@ -186,10 +195,7 @@ std::string ErrReportText() {
   return {};
 }
 
-void ShowUserMessage(const std::string& text) {
-  constexpr uint32_t MB_OK = 0;
-  MessageBoxes().Show(text, APP_TITLE, MB_OK);
-}
+void ShowUserMessage(const std::string& text) { RequiredErrHost().ShowMessage(text, APP_TITLE); }
 
 void ErrShow(bool /*Modal*/) {
   // Every caller passes false: the report window is modeless unless a modal
@@ -198,7 +204,7 @@ void ErrShow(bool /*Modal*/) {
     if (g_preserved.Number != ERR_SILENT) ShowUserMessage(g_err.Description);
     return;
   }
-  ReportWindow().SetErrorReport(ErrReportText());
+  RequiredErrHost().ShowReport(ErrReportText());
 }
 
 }  // namespace velmora

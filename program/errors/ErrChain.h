@@ -96,13 +96,37 @@ class VbError : public std::exception {
   int32_t lastDllError_;
 };
 
+// The runtime errors the program raises, by name. RuntimeErrorText has their
+// texts, RuntimeErrorForSystemCode maps system codes to them.
+namespace RuntimeError {
+inline constexpr int32_t kInvalidCall = 5;  // Invalid procedure call or argument
+inline constexpr int32_t kOverflow = 6;
+inline constexpr int32_t kOutOfMemory = 7;
+inline constexpr int32_t kSubscriptOutOfRange = 9;
+inline constexpr int32_t kTypeMismatch = 13;
+inline constexpr int32_t kFileNotFound = 53;
+inline constexpr int32_t kDeviceIoError = 57;
+inline constexpr int32_t kFileAlreadyExists = 58;
+inline constexpr int32_t kDiskFull = 61;
+inline constexpr int32_t kTooManyFiles = 67;
+inline constexpr int32_t kPermissionDenied = 70;
+inline constexpr int32_t kDiskNotReady = 71;
+inline constexpr int32_t kRenameAcrossDrives = 74;  // Can't rename with different drive
+inline constexpr int32_t kPathFileAccess = 75;      // Path/File access error
+inline constexpr int32_t kPathNotFound = 76;
+inline constexpr int32_t kObjectNotSet = 91;  // Object variable or With block variable not set
+inline constexpr int32_t kCantCreateObject = 429;  // ActiveX component can't create object
+inline constexpr int32_t kNoSuchMember = 438;  // Object doesn't support this property or method
+inline constexpr int32_t kInvalidPicture = 481;
+}  // namespace RuntimeError
+
 // The program's name: the source of runtime errors and the title of every
 // message box.
 inline constexpr const char* APP_TITLE = "Velmora";
 
 [[noreturn]] void Raise(int32_t number, const std::string& source, const std::string& description);
 // Raises a runtime error with its standard text and the program as source,
-// e.g. RaiseRuntime(76) raises 76 "Path not found".
+// e.g. RaiseRuntime(RuntimeError::kPathNotFound) raises 76 "Path not found".
 [[noreturn]] void RaiseRuntime(int32_t number, int32_t lastDllError = 0);
 // Raises the runtime error that a failed system call with this last-error code
 // gives, and records the code as the error's last system error.

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "errors/ErrChain.h"
+#include "errors/ErrHost.h"
 #include "errors/VbConvert.h"
-#include "platform/Ports.h"
 
 namespace velmora {
 namespace {
@@ -163,7 +163,7 @@ void BuildReportHeader(const std::string& baseName) {
     FillPlaceholder("Time", ReportTime());
     std::string app;
     try {
-      app = Facts().ExeName();
+      app = RequiredErrHost().ExeName();
     } catch (...) {
     }
     FillPlaceholder("App", app);
@@ -184,7 +184,7 @@ void BuildReportHeader(const std::string& baseName) {
 
 std::string ComputerName() {
   try {
-    return Facts().ComputerName();
+    return RequiredErrHost().ComputerName();
   } catch (...) {
     return {};
   }
@@ -192,7 +192,7 @@ std::string ComputerName() {
 
 std::string AppVersion() {
   try {
-    const VersionNumbers v = Facts().AppVersion();
+    const VersionNumbers v = RequiredErrHost().AppVersion();
     return std::to_string(v.major) + "." + std::to_string(v.minor) + "." + std::to_string(v.revision);
   } catch (...) {
     return {};
@@ -201,7 +201,7 @@ std::string AppVersion() {
 
 std::string AdoVersion() {
   try {
-    return Facts().AdoVersion();
+    return RequiredErrHost().AdoVersion();
   } catch (...) {
     return "?";
   }
@@ -209,9 +209,9 @@ std::string AdoVersion() {
 
 std::string ReportTime() {
   try {
-    SystemFacts& facts = Facts();
-    const LocalTime t = facts.Now();
-    const std::string ds = facts.DateSeparator(), ts = facts.TimeSeparator();
+    ErrHost& host = RequiredErrHost();
+    const LocalTime t = host.Now();
+    const std::string ds = host.DateSeparator(), ts = host.TimeSeparator();
     return TwoDigits(t.month) + ds + TwoDigits(t.day) + ds + TwoDigits(t.year) + " " + TwoDigits(t.hour) +
            ts + TwoDigits(t.minute) + ts + TwoDigits(t.second);
   } catch (...) {
@@ -221,7 +221,7 @@ std::string ReportTime() {
 
 std::string ApiErrorText(int32_t code) {
   try {
-    std::string text = Facts().SystemErrorText(code);
+    std::string text = RequiredErrHost().SystemErrorText(code);
     ReplaceAll(text, kCrLf, "");
     ReplaceAll(text, std::string(1, '\0'), "");
     return text;

@@ -54,42 +54,42 @@ std::string RuntimeErrorText(int32_t number) {
 int32_t RuntimeErrorForSystemCode(uint32_t lastError) {
   switch (lastError) {
     case 2:    // ERROR_FILE_NOT_FOUND
-      return 53;
+      return RuntimeError::kFileNotFound;
     case 3:    // ERROR_PATH_NOT_FOUND
     case 15:   // ERROR_INVALID_DRIVE
     case 123:  // ERROR_INVALID_NAME
     case 161:  // ERROR_BAD_PATHNAME
     case 206:  // ERROR_FILENAME_EXCED_RANGE
     case 267:  // ERROR_DIRECTORY
-      return 76;
+      return RuntimeError::kPathNotFound;
     case 5:    // ERROR_ACCESS_DENIED
-      return 75;
+      return RuntimeError::kPathFileAccess;
     case 19:   // ERROR_WRITE_PROTECT
     case 32:   // ERROR_SHARING_VIOLATION
     case 33:   // ERROR_LOCK_VIOLATION
-      return 70;
+      return RuntimeError::kPermissionDenied;
     case 39:   // ERROR_HANDLE_DISK_FULL
     case 112:  // ERROR_DISK_FULL
-      return 61;
+      return RuntimeError::kDiskFull;
     case 8:    // ERROR_NOT_ENOUGH_MEMORY
     case 14:   // ERROR_OUTOFMEMORY
-      return 7;
+      return RuntimeError::kOutOfMemory;
     case 4:    // ERROR_TOO_MANY_OPEN_FILES
-      return 67;
+      return RuntimeError::kTooManyFiles;
     case 21:   // ERROR_NOT_READY
-      return 71;
+      return RuntimeError::kDiskNotReady;
     case 17:   // ERROR_NOT_SAME_DEVICE
-      return 74;
+      return RuntimeError::kRenameAcrossDrives;
     case 80:   // ERROR_FILE_EXISTS
     case 183:  // ERROR_ALREADY_EXISTS
-      return 58;
+      return RuntimeError::kFileAlreadyExists;
     case 23:   // ERROR_CRC
     case 30:   // ERROR_READ_FAULT
     case 29:   // ERROR_WRITE_FAULT
     case 1117: // ERROR_IO_DEVICE
-      return 57;
+      return RuntimeError::kDeviceIoError;
     default:
-      return 5;
+      return RuntimeError::kInvalidCall;
   }
 }
 

@@ -8,13 +8,10 @@
 #include <limits>
 
 #include "errors/ErrChain.h"
-#include "platform/Ports.h"
+#include "errors/ErrHost.h"
 
 namespace velmora {
 namespace {
-
-constexpr int32_t kOverflow = 6;
-constexpr int32_t kTypeMismatch = 13;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -35,19 +32,19 @@ double ParseNumber(const std::string& text) {
     i += sep.size();
     while (i < e && std::isdigit(static_cast<unsigned char>(text[i]))) { plain += text[i++]; digits = true; }
   }
-  if (!digits) RaiseRuntime(kTypeMismatch);
+  if (!digits) RaiseRuntime(RuntimeError::kTypeMismatch);
   if (i < e && (text[i] == 'e' || text[i] == 'E')) {
     plain += 'e';
     ++i;
     if (i < e && (text[i] == '+' || text[i] == '-')) plain += text[i++];
     bool expDigits = false;
     while (i < e && std::isdigit(static_cast<unsigned char>(text[i]))) { plain += text[i++]; expDigits = true; }
-    if (!expDigits) RaiseRuntime(kTypeMismatch);
+    if (!expDigits) RaiseRuntime(RuntimeError::kTypeMismatch);
   }
-  if (i != e) RaiseRuntime(kTypeMismatch);
+  if (i != e) RaiseRuntime(RuntimeError::kTypeMismatch);
   errno = 0;
   const double value = std::strtod(plain.c_str(), nullptr);
-  if (errno == ERANGE && std::isinf(value)) RaiseRuntime(kOverflow);
+  if (errno == ERANGE && std::isinf(value)) RaiseRuntime(RuntimeError::kOverflow);
   return value;
 }
 
@@ -56,7 +53,7 @@ Int RoundToInteger(double value) {
   const double rounded = std::nearbyint(value);  // default rounding: half to even
   if (!(rounded >= static_cast<double>(std::numeric_limits<Int>::min()) &&
         rounded <= static_cast<double>(std::numeric_limits<Int>::max())))
-    RaiseRuntime(kOverflow);
+    RaiseRuntime(RuntimeError::kOverflow);
   return static_cast<Int>(rounded);
 }
 
@@ -76,7 +73,8 @@ std::string NumberText(double value, int digits) {
 }  // namespace
 
 std::string LocaleDecimalSeparator() {
-  std::string sep = ThePorts().facts ? Facts().DecimalSeparator() : std::string(".");
+  ErrHost* host = CurrentErrHost();
+  const std::string sep = host ? host->DecimalSeparator() : std::string();
   return sep.empty() ? std::string(".") : sep;
 }
 
@@ -85,7 +83,7 @@ int32_t CLng(const std::string& text) { return RoundToInteger<int32_t>(ParseNumb
 
 float CSng(const std::string& text) {
   const double v = ParseNumber(text);
-  if (std::fabs(v) > static_cast<double>(std::numeric_limits<float>::max())) RaiseRuntime(kOverflow);
+  if (std::fabs(v) > static_cast<double>(std::numeric_limits<float>::max())) RaiseRuntime(RuntimeError::kOverflow);
   return static_cast<float>(v);
 }
 

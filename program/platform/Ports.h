@@ -11,15 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "errors/ErrHost.h"  // LocalTime, VersionNumbers
+
 namespace velmora {
-
-struct LocalTime {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-};
-
-struct VersionNumbers {
-  int major = 0, minor = 0, revision = 0;
-};
 
 // Facts about the machine, the user's locale and the running program.
 class SystemFacts {
@@ -82,9 +76,22 @@ class RegistryPort {
   virtual int32_t CloseKey(Key key) = 0;
 };
 
-// Message boxes. Returns the id of the button chosen (1 OK, 2 Cancel, 6 Yes, 7 No).
+// Message boxes. Show returns the answer, the button chosen.
 class MessageBoxPort {
  public:
+  // The program's kinds of message box, as the style the system takes for
+  // them: the buttons and the icon.
+  static constexpr uint32_t kOk = 0x00;             // OK, no icon
+  static constexpr uint32_t kOkExclamation = 0x30;  // OK, the exclamation mark: a warning
+  static constexpr uint32_t kOkInformation = 0x40;  // OK, the "i": for information
+  static constexpr uint32_t kYesNo = 0x04;          // Yes and No, no icon
+  static constexpr uint32_t kYesNoQuestion = 0x24;  // Yes and No, the question mark
+  // The answers.
+  static constexpr int kAnswerOk = 1;
+  static constexpr int kAnswerCancel = 2;
+  static constexpr int kAnswerYes = 6;
+  static constexpr int kAnswerNo = 7;
+
   virtual ~MessageBoxPort() = default;
   virtual int Show(const std::string& text, const std::string& title, uint32_t style) = 0;
 };
@@ -228,7 +235,8 @@ class ElevationPort {
 };
 
 // The ports in use. Pointers are not owned. A port that is not installed raises
-// error 91 when it is used.
+// error 91 when it is used. The first call of ThePorts makes the ports the
+// error library's host (ErrHost): its reports and messages go through them.
 struct Ports {
   SystemFacts* facts = nullptr;
   CodePage* codePage = nullptr;

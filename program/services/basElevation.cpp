@@ -10,8 +10,6 @@
 namespace velmora {
 namespace {
 
-constexpr uint32_t MB_YESNO_QUESTION = 0x24;
-constexpr int IDYES_ANSWER = 6;
 constexpr int kTempNameTries = 100;
 
 uint32_t LittleEndian(std::string_view bytes, std::size_t at, int count) {
@@ -47,7 +45,7 @@ std::string NewTempFile(const std::string& kind, std::string_view bytes) {
       Files().WriteNew(path, bytes);
       return path;
     } catch (const VbError& e) {
-      if (e.Number() != 58 || n == kTempNameTries) throw;  // 58: the name is taken
+      if (e.Number() != RuntimeError::kFileAlreadyExists || n == kTempNameTries) throw;
     }
   }
 }
@@ -128,7 +126,8 @@ Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand
       "Velmora benötigt Administratorrechte, um die Dateien von ICQ in " + folder +
           " zu ändern. Als Administrator fortfahren?",
       "Velmora needs administrator rights to change ICQ's files in " + folder + ". Continue as administrator?");
-  if (MessageBoxes().Show(question, APP_TITLE, MB_YESNO_QUESTION) != IDYES_ANSWER) return Rights::Here;
+  if (MessageBoxes().Show(question, APP_TITLE, MessageBoxPort::kYesNoQuestion) != MessageBoxPort::kAnswerYes)
+    return Rights::Here;
 
   std::vector<std::string> arguments = {"/elevated", work.command, work.icqFolder};
   std::string bitmapFile;
@@ -152,7 +151,7 @@ Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand
   if (!outcome.started) return Rights::Here;
   if (outcome.exitCode == 0) return Rights::DoneElevated;
   if (report.empty())
-    Raise(5, APP_TITLE,
+    Raise(RuntimeError::kInvalidCall, APP_TITLE,
           "Velmora as administrator ended with exit code " + std::to_string(outcome.exitCode) + " and gave no report");
   ReportWindow().SetErrorReport(report);
   return Rights::FailedElevated;

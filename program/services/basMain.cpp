@@ -47,7 +47,7 @@ void SetLanguage(int16_t intLang) {
   Trap trap("basMain.SetLanguage(intLang)");
   try {
     trap.at(10);
-    if (!TheMainWindow) RaiseRuntime(91);
+    if (!TheMainWindow) RaiseRuntime(RuntimeError::kObjectNotSet);
     MainWindowTexts& main = TheMainWindow();
     trap.at(20);
     if (intLang == 1 || intLang == 2) {

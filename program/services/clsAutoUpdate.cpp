@@ -18,12 +18,6 @@ namespace {
 constexpr std::size_t kVersionFileCap = 4096;
 constexpr int HTTP_OK = 200;
 
-constexpr uint32_t MB_YESNO = 0x04;
-constexpr uint32_t MB_ICONQUESTION = 0x20;
-constexpr uint32_t MB_ICONEXCLAMATION = 0x30;
-constexpr uint32_t MB_ICONINFORMATION = 0x40;
-constexpr int IDYES = 6;
-
 // The check steps over its failures. What they left in the error library
 // must go with them: clsFile's trap has already begun a report, and the next
 // real failure would otherwise find that half report (or this error, in an
@@ -255,21 +249,21 @@ void RunUpdateCheck(int16_t currentLanguage) {
   const bool german = currentLanguage == 1;
   clsAutoUpdate update;
   if (update.NewVersionExists()) {
-    const int answer =
-        german
-            ? MessageBoxes().Show("Es existiert eine neue Version. Wollen Sie diese nun herunterladen?", APP_TITLE,
-                                  MB_YESNO | MB_ICONQUESTION)
-            : MessageBoxes().Show("A new version is available. Do you want to download it now?", APP_TITLE, MB_YESNO);
-    if (answer == IDYES) update.QuickDownloadNewVersion();
+    const int answer = german
+                           ? MessageBoxes().Show("Es existiert eine neue Version. Wollen Sie diese nun herunterladen?",
+                                                 APP_TITLE, MessageBoxPort::kYesNoQuestion)
+                           : MessageBoxes().Show("A new version is available. Do you want to download it now?",
+                                                 APP_TITLE, MessageBoxPort::kYesNo);
+    if (answer == MessageBoxPort::kAnswerYes) update.QuickDownloadNewVersion();
   } else if (update.LastCheckFailed()) {
     MessageBoxes().Show(german ? "Die Suche nach Updates ist fehlgeschlagen. "
                                  "Bitte versuchen Sie es später noch einmal."
                                : "The update check failed. Please try again later.",
-                        APP_TITLE, MB_ICONEXCLAMATION);
+                        APP_TITLE, MessageBoxPort::kOkExclamation);
   } else {
     MessageBoxes().Show(
         german ? "Sie setzen bereits die neuste Version ein." : "You are already using the latest version.", APP_TITLE,
-        MB_ICONINFORMATION);
+        MessageBoxPort::kOkInformation);
   }
 }
 

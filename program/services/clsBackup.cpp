@@ -135,10 +135,10 @@ std::vector<BackupEntry> ParseBackupIndex(const std::string& text) {
         !ParseUnsigned(line.substr(0, t1), 10, &existed) || existed > 1 ||
         !ParseUnsigned(line.substr(t1 + 1, t2 - t1 - 1), 10, &e.size) ||
         !ParseUnsigned(line.substr(t2 + 1, t3 - t2 - 1), 16, &e.hash))
-      RaiseRuntime(5);
+      RaiseRuntime(RuntimeError::kInvalidCall);
     e.existed = existed == 1;
     e.path = line.substr(t3 + 1);
-    if (!IsChangeablePath(e.path)) RaiseRuntime(5);
+    if (!IsChangeablePath(e.path)) RaiseRuntime(RuntimeError::kInvalidCall);
     entries.push_back(std::move(e));
   }
   return entries;
@@ -223,16 +223,17 @@ void clsBackup::Restore(const std::string& strICQPath, const std::string& strBac
     trap.at(10);
     FileSystemPort& fs = Files();
     const std::vector<BackupEntry> entries = ParseBackupIndex(ReadIndex(strBackupFolder));
-    if (entries.empty()) RaiseRuntime(53);  // File not found
+    if (entries.empty()) RaiseRuntime(RuntimeError::kFileNotFound);
     trap.at(20);
     // Every copy is read and checked before the first file is touched.
     std::vector<std::string> copies(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
       if (!entries[i].existed) continue;
       const std::string copy = strBackupFolder + entries[i].path;
-      if (fs.Attributes(copy) == FileSystemPort::kNoFile) RaiseRuntime(53);
+      if (fs.Attributes(copy) == FileSystemPort::kNoFile) RaiseRuntime(RuntimeError::kFileNotFound);
       copies[i] = fs.ReadWhole(copy);
-      if (copies[i].size() != entries[i].size || ContentHash(copies[i]) != entries[i].hash) RaiseRuntime(5);
+      if (copies[i].size() != entries[i].size || ContentHash(copies[i]) != entries[i].hash)
+        RaiseRuntime(RuntimeError::kInvalidCall);
     }
     trap.at(30);
     for (std::size_t i = 0; i < entries.size(); ++i) {

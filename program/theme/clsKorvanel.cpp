@@ -81,7 +81,7 @@ bool IsDefaultToClear(const std::string& name, uint32_t attributes) {
 std::size_t GrownSize(std::size_t size, std::size_t count, std::size_t growth, std::size_t limit) {
   // On a 32-bit system a style file of some hundred megabytes with many
   // heads would wrap around here and be cut short instead of failing.
-  if (size > limit || (growth != 0 && count > (limit - size) / growth)) RaiseRuntime(7);  // Out of memory
+  if (size > limit || (growth != 0 && count > (limit - size) / growth)) RaiseRuntime(RuntimeError::kOutOfMemory);
   return size + count * growth;
 }
 
@@ -91,7 +91,7 @@ bool ReplaceHead(std::string& strText, std::string_view strSearch, std::string_v
   const std::size_t close = strText.find('>', start);
   if (close == std::string::npos) {
     if (start == 0) return true;
-    RaiseRuntime(5);  // Invalid procedure call or argument
+    RaiseRuntime(RuntimeError::kInvalidCall);
   }
   // A copy: the text the head comes from is about to be rewritten.
   const std::string head = strText.substr(start, close - start + 1);
@@ -146,7 +146,7 @@ void clsKorvanel::ClearDefaultsFolder() {
   // A folder never set, or one not named from a root, would be looked for
   // in the current folder and its "*.xml" files deleted, wherever that is.
   // It is a fault of the caller, not a folder that is missing.
-  if (!IsAbsoluteFolder(DefaultsFolder_)) RaiseRuntime(5);  // Invalid procedure call or argument
+  if (!IsAbsoluteFolder(DefaultsFolder_)) RaiseRuntime(RuntimeError::kInvalidCall);
   FileSystemPort& files = Files();
   // A defaults folder that is a junction or a link leads somewhere else:
   // nothing there is ICQ's to delete.

@@ -56,7 +56,7 @@ HRESULT PictureFromIconFile(const std::string& fileName, int pixelsAt96, IDispat
   try {
     icon = IconFromFile(fileName, MulDiv(pixelsAt96, ScreenDpiX(), 96));
   } catch (const VbError& e) {
-    return e.Number() == 53 ? CTL_E_FILENOTFOUND : CTL_E_INVALIDPICTURE;
+    return e.Number() == RuntimeError::kFileNotFound ? CTL_E_FILENOTFOUND : CTL_E_INVALIDPICTURE;
   }
   PICTDESC desc{};
   desc.cbSizeofstruct = sizeof desc;
@@ -135,7 +135,7 @@ ComPtr<PropertyBag> BagOf(const LayoutControl& c) {
       bag->PutFactory(name, [values = s.values](IDispatch** made) { return FontFromValues(values, made); });
       continue;
     } else {
-      Raise(5, "Velmora", "Unknown bag entry type " + type);
+      Raise(RuntimeError::kInvalidCall, "Velmora", "Unknown bag entry type " + type);
     }
     bag->Put(name, v);
     VariantClear(&v);
@@ -146,8 +146,8 @@ ComPtr<PropertyBag> BagOf(const LayoutControl& c) {
 }  // namespace
 
 int ShiftState() {
-  return (GetKeyState(VK_SHIFT) < 0 ? 1 : 0) | (GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
-         (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+  return (GetKeyState(VK_SHIFT) < 0 ? kShiftHeld : 0) | (GetKeyState(VK_CONTROL) < 0 ? kCtrlHeld : 0) |
+         (GetKeyState(VK_MENU) < 0 ? kAltHeld : 0);
 }
 
 struct Form::Item {
@@ -318,7 +318,8 @@ void Form::CreateOne(const LayoutControl& c) {
     it.listener = std::make_unique<Listener>(hwnd_, static_cast<int>(items_.size()));
     ComPtr<PropertyBag> bag = BagOf(c);
     const HRESULT hr = Button::Place(hwnd_, it.twips, bag.Get(), it.listener.get(), *it.button);
-    if (FAILED(hr)) RaiseRuntime(HRESULT_FACILITY(hr) == FACILITY_CONTROL ? HRESULT_CODE(hr) : 429);
+    if (FAILED(hr))
+      RaiseRuntime(HRESULT_FACILITY(hr) == FACILITY_CONTROL ? HRESULT_CODE(hr) : RuntimeError::kCantCreateObject);
     it.hwnd = it.button->Window();
     // The button's window carries the caption it shows, for screen readers
     // and anything else that asks a window for its text; a button with a
@@ -328,7 +329,7 @@ void Form::CreateOne(const LayoutControl& c) {
       if (text.empty() && Is(s.name, "buttoncaption") && s.values.size() > 1) text = s.values[1];
     if (!text.empty()) SetWindowTextW(it.hwnd, Utf8ToWide(text).c_str());
   } else {
-    Raise(5, "Velmora", "Unknown control kind " + c.kind);
+    Raise(RuntimeError::kInvalidCall, "Velmora", "Unknown control kind " + c.kind);
   }
   if (it.hwnd && !it.button)
     SendMessageW(it.hwnd, WM_SETFONT,
@@ -344,7 +345,8 @@ void Form::CreateOne(const LayoutControl& c) {
 Form::Item* Form::Find(std::string_view name) const {
   for (const auto& item : items_)
     if (_stricmp(item->name.c_str(), std::string(name).c_str()) == 0) return item.get();
-  Raise(730, "Velmora", "Control '" + std::string(name) + "' not found");
+  constexpr int32_t kControlNotFound = 730;
+  Raise(kControlNotFound, "Velmora", "Control '" + std::string(name) + "' not found");
 }
 
 Form::Item* Form::FindWindow(HWND child) const {
@@ -357,7 +359,7 @@ HWND Form::Control(std::string_view name) const { return Find(name)->hwnd; }
 
 Button& Form::Quillon(std::string_view name) {
   Item* item = Find(name);
-  if (!item->button) RaiseRuntime(438);
+  if (!item->button) RaiseRuntime(RuntimeError::kNoSuchMember);
   return *item->button;
 }
 
@@ -417,7 +419,7 @@ void Form::SetText(std::string_view name, const std::string& text) {
     SetWindowTextW(it->hwnd, Utf8ToWide(text).c_str());
     return;
   }
-  if (!it->hwnd) RaiseRuntime(438);
+  if (!it->hwnd) RaiseRuntime(RuntimeError::kNoSuchMember);
   if (!SetWindowTextW(it->hwnd, Utf8ToWide(text).c_str())) RaiseSystemError(GetLastError());
   if (Is(it->kind, "Label")) {
     RECT before;
@@ -435,7 +437,7 @@ void Form::SetText(std::string_view name, const std::string& text) {
 
 std::string Form::GetText(std::string_view name) const {
   Item* it = Find(name);
-  if (!it->hwnd) RaiseRuntime(438);
+  if (!it->hwnd) RaiseRuntime(RuntimeError::kNoSuchMember);
   std::wstring t(static_cast<std::size_t>(GetWindowTextLengthW(it->hwnd)) + 1, L'\0');
   t.resize(static_cast<std::size_t>(GetWindowTextW(it->hwnd, t.data(), static_cast<int>(t.size()))));
   return WideToUtf8(t.data(), static_cast<int>(t.size()));

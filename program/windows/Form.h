@@ -21,8 +21,16 @@
 
 namespace velmora {
 
-// Shift state as the windows' key handlers see it: 1 Shift, 2 Ctrl, 4 Alt.
+// Shift state as the windows' key handlers see it: a bit for each of Shift,
+// Ctrl and Alt that is held down, none for a plain key.
+inline constexpr int kShiftHeld = 1;
+inline constexpr int kCtrlHeld = 2;
+inline constexpr int kAltHeld = 4;
 int ShiftState();
+
+// The key code of a letter key. The system numbers them by the capital
+// letter itself ('E' is 69) and windows.h gives them no names.
+constexpr int LetterKey(char capital) { return static_cast<unsigned char>(capital); }
 
 class Form {
  public:

@@ -16,7 +16,7 @@ bool IEquals(std::string_view a, std::string_view b) {
 }
 
 [[noreturn]] void Bad(int line, const std::string& what) {
-  Raise(5, "Velmora", "Layout line " + std::to_string(line) + ": " + what);
+  Raise(RuntimeError::kInvalidCall, "Velmora", "Layout line " + std::to_string(line) + ": " + what);
 }
 
 std::vector<std::string> Tokens(std::string_view line, int lineNo) {
@@ -70,7 +70,7 @@ int64_t LayoutNumber(const std::string& text) {
   const char* start = text.c_str() + (hex ? 2 : 0);
   char* end = nullptr;
   const long long value = std::strtoll(start, &end, hex ? 16 : 10);
-  if (text.empty() || end == start || *end != '\0') RaiseRuntime(13);
+  if (text.empty() || end == start || *end != '\0') RaiseRuntime(RuntimeError::kTypeMismatch);
   return value;
 }
 

@@ -90,7 +90,7 @@ void Check(HRESULT hr) {
     // A file the decoders do not know, or a broken one.
     if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
       RaiseSystemError(HRESULT_CODE(hr));
-    RaiseRuntime(481);  // Invalid picture
+    RaiseRuntime(RuntimeError::kInvalidPicture);
   }
 }
 
@@ -204,7 +204,7 @@ void PlacePictureBox(HWND box, const RECT& place) {
 
 void DrawPictureFile(HWND box, const std::string& path) {
   Image* image = ImageOf(box);
-  if (!image) RaiseRuntime(91);
+  if (!image) RaiseRuntime(RuntimeError::kObjectNotSet);
   // No picture there (a first start shows none): the imaging components are
   // not worth starting for that.
   const std::wstring file = Utf8ToWide(path);
@@ -223,7 +223,7 @@ void DrawPictureFile(HWND box, const std::string& path) {
   Check(decoder->GetFrame(0, frame.Put()));
   UINT width = 0, height = 0;
   Check(frame->GetSize(&width, &height));
-  if (width == 0 || height == 0) RaiseRuntime(481);
+  if (width == 0 || height == 0) RaiseRuntime(RuntimeError::kInvalidPicture);
 
   // Ask the decoder itself for a smaller picture first (a JPEG decoder can
   // skip most of the work), so a huge photograph never lies in memory whole;
@@ -277,7 +277,7 @@ void DrawPictureFile(HWND box, const std::string& path) {
 
 std::string PersistentImageAsBmp(HWND box) {
   Image* image = ImageOf(box);
-  if (!image) RaiseRuntime(91);
+  if (!image) RaiseRuntime(RuntimeError::kObjectNotSet);
   GdiFlush();
   constexpr int kRow = kPreviewWidth * 3;  // 408: already a multiple of 4
   constexpr int kPixels = kRow * kPreviewHeight;

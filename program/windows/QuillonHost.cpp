@@ -397,7 +397,7 @@ DISPID Button::IdOf(const wchar_t* name) {
 }
 
 void Button::SetCaption(const std::string& text) {
-  if (!dispatch) RaiseRuntime(91);
+  if (!dispatch) RaiseRuntime(RuntimeError::kObjectNotSet);
   VARIANT v;
   V_VT(&v) = VT_BSTR;
   V_BSTR(&v) = SysAllocString(Utf8ToWide(text).c_str());
@@ -408,7 +408,7 @@ void Button::SetCaption(const std::string& text) {
 }
 
 void Button::SetEnabled(bool enabled) {
-  if (!dispatch) RaiseRuntime(91);
+  if (!dispatch) RaiseRuntime(RuntimeError::kObjectNotSet);
   VARIANT v;
   V_VT(&v) = VT_BOOL;
   V_BOOL(&v) = enabled ? VARIANT_TRUE : VARIANT_FALSE;

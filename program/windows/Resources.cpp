@@ -45,10 +45,10 @@ std::string_view ResourceFile(const std::string& fileName) {
   for (auto& c : name) c = c == L'.' ? L'_' : static_cast<wchar_t>(std::towupper(c));
   HMODULE module = GetModuleHandleW(nullptr);
   HRSRC found = FindResourceW(module, name.c_str(), MAKEINTRESOURCEW(10));  // RT_RCDATA
-  if (!found) RaiseRuntime(53);
+  if (!found) RaiseRuntime(RuntimeError::kFileNotFound);
   HGLOBAL loaded = LoadResource(module, found);
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
-  if (!bytes) RaiseRuntime(53);
+  if (!bytes) RaiseRuntime(RuntimeError::kFileNotFound);
   return {static_cast<const char*>(bytes), SizeofResource(module, found)};
 }
 
@@ -64,11 +64,11 @@ HICON IconFromFile(const std::string& fileName, int size) {
     const int d = std::abs(Side(e.width) - size), bestD = std::abs(Side(best->width) - size);
     if (d < bestD || (d == bestD && e.bitsOrHotY > best->bitsOrHotY)) best = &e;
   }
-  if (!best) RaiseRuntime(481);  // Invalid picture
+  if (!best) RaiseRuntime(RuntimeError::kInvalidPicture);
   HICON icon = CreateIconFromResourceEx(
       reinterpret_cast<BYTE*>(const_cast<char*>(file.data() + best->offset)), best->bytes, TRUE, 0x00030000, size,
       size, LR_DEFAULTCOLOR);
-  if (!icon) RaiseRuntime(481);
+  if (!icon) RaiseRuntime(RuntimeError::kInvalidPicture);
   return icon;
 }
 
@@ -77,7 +77,7 @@ HCURSOR CursorFromFile(const std::string& fileName) {
   if (auto it = loaded.find(fileName); it != loaded.end()) return it->second;
   const std::string_view file = ResourceFile(fileName);
   const std::vector<DirEntry> entries = Entries(file);
-  if (entries.empty()) RaiseRuntime(481);
+  if (entries.empty()) RaiseRuntime(RuntimeError::kInvalidPicture);
   const DirEntry& e = entries.front();
   // A cursor resource is the image behind its hot spot.
   std::vector<BYTE> data(4 + e.bytes);
@@ -86,7 +86,7 @@ HCURSOR CursorFromFile(const std::string& fileName) {
   std::memcpy(data.data() + 4, file.data() + e.offset, e.bytes);
   HCURSOR cursor = reinterpret_cast<HCURSOR>(CreateIconFromResourceEx(
       data.data(), static_cast<DWORD>(data.size()), FALSE, 0x00030000, Side(e.width), Side(e.height), 0));
-  if (!cursor) RaiseRuntime(481);
+  if (!cursor) RaiseRuntime(RuntimeError::kInvalidPicture);
   loaded[fileName] = cursor;
   return cursor;
 }
@@ -94,16 +94,16 @@ HCURSOR CursorFromFile(const std::string& fileName) {
 HBITMAP BitmapFromFile(const std::string& fileName) {
   const std::string_view file = ResourceFile(fileName);
   if (file.size() < sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) || file.substr(0, 2) != "BM")
-    RaiseRuntime(481);
+    RaiseRuntime(RuntimeError::kInvalidPicture);
   BITMAPFILEHEADER header;
   std::memcpy(&header, file.data(), sizeof header);
-  if (header.bfOffBits >= file.size()) RaiseRuntime(481);
+  if (header.bfOffBits >= file.size()) RaiseRuntime(RuntimeError::kInvalidPicture);
   const auto* info = reinterpret_cast<const BITMAPINFO*>(file.data() + sizeof header);
   HDC screen = GetDC(nullptr);
   HBITMAP bitmap = CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, file.data() + header.bfOffBits, info,
                                   DIB_RGB_COLORS);
   ReleaseDC(nullptr, screen);
-  if (!bitmap) RaiseRuntime(481);
+  if (!bitmap) RaiseRuntime(RuntimeError::kInvalidPicture);
   return bitmap;
 }
 

@@ -23,11 +23,6 @@ namespace {
 
 constexpr const char* kPictureFilter = "Bilddateien(*.jpg;*.gif;*.bmp;*.tif)|*.jpg;*.gif;*.bmp;*.tif";
 
-constexpr uint32_t MB_OK_EXCLAMATION = 0x30;
-constexpr uint32_t MB_OK_INFORMATION = 0x40;
-constexpr uint32_t MB_YESNO_QUESTION = 0x24;
-constexpr int IDYES_ANSWER = 6;
-
 float TwipsPerPixel(bool across) {
   return 1440.0f / static_cast<float>(across ? TwipsToPixelsX(1440) : TwipsToPixelsY(1440));
 }
@@ -160,8 +155,9 @@ int16_t frmMain::GetLanguage() {
 }
 
 bool frmMain::KeyDown(HWND, int keyCode, int shift) {
-  // Ctrl+E, and Ctrl alone, offers the banner removal again.
-  if (keyCode == 69 && shift == 2) SetVisible("qbtnRemoveBanner", true);
+  // Ctrl+E offers the banner removal again; with Shift or Alt held as well
+  // it is another key.
+  if (keyCode == LetterKey('E') && shift == kCtrlHeld) SetVisible("qbtnRemoveBanner", true);
   return false;
 }
 
@@ -197,7 +193,7 @@ void frmMain::NoFolderWarning() {
   MessageBoxes().Show(CurrentLanguage == 1
                           ? "Sie haben den ICQLite Pfad nicht angegeben und können deshalb diese Funktion nicht nutzen"
                           : "You did not specified the ICQLite path and can not use this function",
-                      APP_TITLE, MB_OK_EXCLAMATION);
+                      APP_TITLE, MessageBoxPort::kOkExclamation);
 }
 
 void frmMain::qbtnOpen_Click() {
@@ -235,7 +231,7 @@ void frmMain::qbtnApply_Click() {
       return;
     trap.at(50);
     MessageBoxes().Show(ByLanguage("Änderungen wurden übernommen", "Changes have been applied"), APP_TITLE,
-                        MB_OK_INFORMATION);
+                        MessageBoxPort::kOkInformation);
     trap.at(60);
     if (CloseAfterApply == 1) Unload();
   });

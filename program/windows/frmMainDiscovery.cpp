@@ -13,9 +13,6 @@ namespace velmora::frmMainDiscovery {
 namespace {
 
 constexpr const char* kVendorKey = "velmora.example";
-constexpr uint32_t MB_OK_EXCLAMATION = 0x30;
-constexpr uint32_t MB_YESNO_QUESTION = 0x24;
-constexpr int IDYES_ANSWER = 6;
 
 // The shared store is on ICQ's key only while this lives. The way back is
 // made ready before the switch and taken without anything that can fail, so
@@ -114,7 +111,8 @@ std::string SelfSearch() {
     const std::string warning =
         CurrentLanguage == 1 ? "Sie haben einen falschen Pfad gewählt" : "You have chosen a wrong path";
     trap.at(20);
-    if (MessageBoxes().Show(question, APP_TITLE, MB_YESNO_QUESTION) != IDYES_ANSWER) return {};
+    if (MessageBoxes().Show(question, APP_TITLE, MessageBoxPort::kYesNoQuestion) != MessageBoxPort::kAnswerYes)
+      return {};
     trap.at(30);
     std::string chosen;
     // The dialog's own failures end the search quietly, and so does Cancel:
@@ -131,7 +129,7 @@ std::string SelfSearch() {
       return slash == std::string::npos ? std::string() : chosen.substr(0, slash + 1);
     }
     trap.at(50);
-    MessageBoxes().Show(warning, APP_TITLE, MB_OK_EXCLAMATION);
+    MessageBoxes().Show(warning, APP_TITLE, MessageBoxPort::kOkExclamation);
     return {};
   } catch (...) {
     ErrorIn(trap, Value(), ERRIN_PASS_ON);

@@ -12,13 +12,6 @@
 #include "windows/frmMain.h"
 
 namespace velmora {
-namespace {
-
-constexpr uint32_t MB_OK_INFORMATION = 0x40;
-constexpr uint32_t MB_YESNO_QUESTION = 0x24;
-constexpr int IDYES_ANSWER = 6;
-
-}  // namespace
 
 frmSettings::frmSettings() : Form("frmSettings.layout") {}
 
@@ -116,7 +109,7 @@ void frmSettings::cmdRestore_Click() {
     if (MessageBoxes().Show(ByLanguage("Die Dateien von ICQ wiederherstellen, wie sie vor den Änderungen durch "
                                        "Velmora waren?",
                                        "Put back ICQ's files as they were before Velmora changed them?"),
-                            APP_TITLE, MB_YESNO_QUESTION) != IDYES_ANSWER)
+                            APP_TITLE, MessageBoxPort::kYesNoQuestion) != MessageBoxPort::kAnswerYes)
       return;
     trap.at(30);
     const std::string backup = clsBackup::FolderFor(strICQPath);
@@ -127,7 +120,7 @@ void frmSettings::cmdRestore_Click() {
     trap.at(50);
     MessageBoxes().Show(
         ByLanguage("Die Originaldateien von ICQ wurden wiederhergestellt.", "ICQ's original files have been restored."),
-        APP_TITLE, MB_OK_INFORMATION);
+        APP_TITLE, MessageBoxPort::kOkInformation);
     trap.at(60);
     MainForm().SetVisible("qbtnRemoveBanner", true);
   });

@@ -103,7 +103,8 @@ bool frmShowError::KeyDown(HWND target, int keyCode, int shift) {
     QueryClose();
     return true;
   }
-  if (target != Control("txtError") || keyCode != 65 || shift != 2) return false;
+  // Ctrl+A in the report selects all of it.
+  if (target != Control("txtError") || keyCode != LetterKey('A') || shift != kCtrlHeld) return false;
   SendMessageW(target, EM_SETSEL, 0, GetWindowTextLengthW(target));
   return true;
 }
@@ -121,10 +122,10 @@ void frmShowError::qbtnCopy_Click() {
     // that did not happen.
     MessageBoxes().Show(ByLanguage("Die Zwischenablage ist gerade belegt. Bitte versuchen Sie es noch einmal.",
                                    "The clipboard is in use. Please try again."),
-                        APP_TITLE, 0x30);
+                        APP_TITLE, MessageBoxPort::kOkExclamation);
     return;
   }
-  MessageBoxes().Show("Der Fehlerbericht wurde in die Zwischenablage kopiert", APP_TITLE, 0);
+  MessageBoxes().Show("Der Fehlerbericht wurde in die Zwischenablage kopiert", APP_TITLE, MessageBoxPort::kOk);
 }
 
 void frmShowError::lblAddress_Click() {

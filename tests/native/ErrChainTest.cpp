@@ -8,7 +8,9 @@
 #include "FakePorts.h"
 #include "RaisedErrors.h"
 #include "errors/ErrChain.h"
+#include "errors/ErrHost.h"
 #include "errors/ErrReport.h"
+#include "errors/VbConvert.h"
 
 namespace velmora {
 namespace {
@@ -274,6 +276,36 @@ TEST_F(ErrChainTest, ForeignExceptionsBecomeRuntimeErrors) {
   }
 }
 
+// Each name stands for the number whose text it is named after; a report of a
+// wrong one would show another text than the code means.
+TEST(RuntimeErrorNames, EachNameIsTheNumberOfItsText) {
+  const struct {
+    int32_t number;
+    const char* text;
+  } named[] = {
+      {RuntimeError::kInvalidCall, "Invalid procedure call or argument"},
+      {RuntimeError::kOverflow, "Overflow"},
+      {RuntimeError::kOutOfMemory, "Out of memory"},
+      {RuntimeError::kSubscriptOutOfRange, "Subscript out of range"},
+      {RuntimeError::kTypeMismatch, "Type mismatch"},
+      {RuntimeError::kFileNotFound, "File not found"},
+      {RuntimeError::kDeviceIoError, "Device I/O error"},
+      {RuntimeError::kFileAlreadyExists, "File already exists"},
+      {RuntimeError::kDiskFull, "Disk full"},
+      {RuntimeError::kTooManyFiles, "Too many files"},
+      {RuntimeError::kPermissionDenied, "Permission denied"},
+      {RuntimeError::kDiskNotReady, "Disk not ready"},
+      {RuntimeError::kRenameAcrossDrives, "Can't rename with different drive"},
+      {RuntimeError::kPathFileAccess, "Path/File access error"},
+      {RuntimeError::kPathNotFound, "Path not found"},
+      {RuntimeError::kObjectNotSet, "Object variable or With block variable not set"},
+      {RuntimeError::kCantCreateObject, "ActiveX component can't create object"},
+      {RuntimeError::kNoSuchMember, "Object doesn't support this property or method"},
+      {RuntimeError::kInvalidPicture, "Invalid picture"},
+  };
+  for (const auto& n : named) EXPECT_EQ(RuntimeErrorText(n.number), n.text) << n.number;
+}
+
 TEST_F(ErrChainTest, SystemErrorsMapToRuntimeErrorsAndAddTheApiErrorLine) {
   EXPECT_EQ(RuntimeErrorForSystemCode(2), 53);
   EXPECT_EQ(RuntimeErrorForSystemCode(3), 76);
@@ -323,6 +355,59 @@ TEST_F(ErrChainTest, ErrShowWithoutReportShowsThePropagatedDescription) {
   EXPECT_EQ(ErrReportText(), "report handed up");
   PreservedErr().Source = "Velmora";
   EXPECT_EQ(ErrReportText(), "");
+}
+
+// The error library stands on its own: a host that is not the ports gets its
+// reports and messages, and with no host at all a report still comes
+// together while showing it raises 91.
+class OwnHost : public ErrHost {
+ public:
+  std::vector<std::string> reports, messages;
+  std::string ComputerName() override { return "HOSTPC"; }
+  std::string SystemErrorText(int32_t) override { return "no such thing\r\n"; }
+  std::string AdoVersion() override { throw VbError(429, "Velmora", "no ADO"); }
+  std::string ExeName() override { return "Own"; }
+  VersionNumbers AppVersion() override { return {2, 1, 7}; }
+  LocalTime Now() override { return {2031, 1, 2, 3, 4, 5}; }
+  std::string DateSeparator() override { return "."; }
+  std::string TimeSeparator() override { return ":"; }
+  std::string DecimalSeparator() override { return ","; }
+  void ShowMessage(const std::string& text, const std::string& title) override {
+    messages.push_back(title + ": " + text);
+  }
+  void ShowReport(const std::string& report) override { reports.push_back(report); }
+};
+
+class ErrHostScope {
+ public:
+  explicit ErrHostScope(ErrHost* host) : saved_(CurrentErrHost()) { SetErrHost(host); }
+  ~ErrHostScope() { SetErrHost(saved_); }
+
+ private:
+  ErrHost* saved_;
+};
+
+TEST(ErrHostTest, AHostOfItsOwnOrNoneAtAll) {
+  ResetErrorLibrary();
+  OwnHost host;
+  {
+    ErrHostScope scope(&host);
+    EXPECT_FALSE(Form_Load(76));
+    ASSERT_EQ(host.reports.size(), 1u);
+    const auto lines = ReportLines(host.reports[0]);
+    EXPECT_EQ(lines[1], "  Time='01.02.31 03:04:05' App='Own:2.1.7' ADO-version='?' Computer='HOSTPC' ");
+    EXPECT_EQ(SingleText(1.5f), "1,5");
+    Form_Load(ERR_USER_MESSAGE_FIRST, "Choose a picture");
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Velmora: Choose a picture"});
+  }
+
+  ResetErrorLibrary();
+  ErrHostScope none(nullptr);
+  EXPECT_EQ(SingleText(1.5f), "1.5");
+  EXPECT_EQ(testing::RaisedBy([] { Form_Load(76); }).Number(), 91);
+  const auto lines = ReportLines(ReportText());
+  EXPECT_EQ(lines[1], "  Time='' App=':' ADO-version='?' Computer='' ");
+  EXPECT_EQ(lines[4], "  Source: Velmora ");
 }
 
 TEST(SplitMethodName, BaseNameAndParameterNames) {

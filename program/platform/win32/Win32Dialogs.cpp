@@ -34,7 +34,8 @@ class Win32FileDialog : public FileDialogPort {
     if (!VELMORA_SYSTEM_FUNCTION(L"comdlg32.dll", GetOpenFileNameW)(&ofn)) {
       const DWORD error = VELMORA_SYSTEM_FUNCTION(L"comdlg32.dll", CommDlgExtendedError)();
       if (error == 0) return false;  // cancelled
-      Raise(32755, "Velmora", "The file dialog could not be shown (" + std::to_string(error) + ")");
+      constexpr int32_t kDialogFailed = 32755;
+      Raise(kDialogFailed, "Velmora", "The file dialog could not be shown (" + std::to_string(error) + ")");
     }
     *fileName = WideToUtf8(name.data(), static_cast<int>(wcslen(name.data())));
     return true;
@@ -63,7 +64,7 @@ class Win32Clipboard : public ClipboardPort {
   void SetText(const std::string& text) override {
     const std::wstring wide = Utf8ToWide(text);
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t));
-    if (!memory) RaiseRuntime(7);
+    if (!memory) RaiseRuntime(RuntimeError::kOutOfMemory);
     auto* p = static_cast<wchar_t*>(GlobalLock(memory));
     std::copy(wide.begin(), wide.end(), p);
     p[wide.size()] = L'\0';

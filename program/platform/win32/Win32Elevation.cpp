@@ -103,7 +103,7 @@ class Win32Elevation : public ElevationPort {
       if (error == ERROR_CANCELLED) return Outcome{};
       RaiseSystemError(error);
     }
-    if (!info.hProcess) RaiseRuntime(5);
+    if (!info.hProcess) RaiseRuntime(RuntimeError::kInvalidCall);
     WPARAM quitCode = 0;
     Waited waited;
     {

@@ -92,7 +92,8 @@ class Win32Files : public FileSystemPort {
     if (!file) RaiseLastError();
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.get(), &size)) RaiseLastError();
-    if (static_cast<unsigned long long>(size.QuadPart) >= std::string().max_size()) RaiseRuntime(7);
+    if (static_cast<unsigned long long>(size.QuadPart) >= std::string().max_size())
+      RaiseRuntime(RuntimeError::kOutOfMemory);
     std::string bytes;
     // Room for edits that lengthen the text, which then need no second copy.
     // On a 32-bit system the room is cut to what a string can hold.

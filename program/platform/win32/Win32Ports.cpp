@@ -117,15 +117,16 @@ class Win32SystemFacts : public SystemFacts {
   std::string AdoVersion() override {
     ComScope com;
     CLSID clsid;
-    if (FAILED(CLSIDFromProgID(L"ADODB.Connection", &clsid))) RaiseRuntime(429);
+    if (FAILED(CLSIDFromProgID(L"ADODB.Connection", &clsid))) RaiseRuntime(RuntimeError::kCantCreateObject);
     ComPtr<IDispatch> connection;
     if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
                                 reinterpret_cast<void**>(connection.Put()))))
-      RaiseRuntime(429);
+      RaiseRuntime(RuntimeError::kCantCreateObject);
     wchar_t name[] = L"Version";
     LPOLESTR names[] = {name};
     DISPID id = 0;
-    if (FAILED(connection->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) RaiseRuntime(438);
+    if (FAILED(connection->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
+      RaiseRuntime(RuntimeError::kNoSuchMember);
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     VARIANT result;
     VariantInit(&result);
@@ -133,7 +134,7 @@ class Win32SystemFacts : public SystemFacts {
                                           &result, nullptr, nullptr);
     if (FAILED(hr) || FAILED(VariantChangeType(&result, &result, 0, VT_BSTR))) {
       VariantClear(&result);
-      RaiseRuntime(438);
+      RaiseRuntime(RuntimeError::kNoSuchMember);
     }
     std::string text = WideToUtf8(result.bstrVal, static_cast<int>(SysStringLen(result.bstrVal)));
     VariantClear(&result);
@@ -162,7 +163,7 @@ class Win32SystemFacts : public SystemFacts {
     if (!VELMORA_SYSTEM_FUNCTION(L"version.dll", VerQueryValueW)(data.data(), L"\\", reinterpret_cast<void**>(&info),
                                                                  &infoSize) ||
         !info)
-      RaiseRuntime(5);
+      RaiseRuntime(RuntimeError::kInvalidCall);
     // The file version is major.minor.0.revision.
     return {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionLS)};
   }
@@ -258,6 +259,11 @@ class Win32Registry : public RegistryPort {
 };
 
 class Win32MessageBox : public MessageBoxPort {
+  static_assert(kOk == MB_OK && kOkExclamation == (MB_OK | MB_ICONEXCLAMATION) &&
+                kOkInformation == (MB_OK | MB_ICONINFORMATION) && kYesNo == MB_YESNO &&
+                kYesNoQuestion == (MB_YESNO | MB_ICONQUESTION));
+  static_assert(kAnswerOk == IDOK && kAnswerCancel == IDCANCEL && kAnswerYes == IDYES && kAnswerNo == IDNO);
+
  public:
   int Show(const std::string& text, const std::string& title, uint32_t style) override {
     return MessageBoxW(GetActiveWindow(), Utf8ToWide(text).c_str(), Utf8ToWide(title).c_str(), style);
