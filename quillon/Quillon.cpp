@@ -25,22 +25,6 @@ constexpr UINT kDefaultActionMessage = WM_USER + 1;
 // From the settings listener: the system's settings or colours have changed.
 constexpr UINT kSettingsChangedMessage = WM_USER + 2;
 
-constexpr DISPID kDispButtonFontColor = 0x68030000;
-constexpr DISPID kDispButtonFont = 0x68030001;
-constexpr DISPID kDispButtonPictureStretch = 0x68030002;
-constexpr DISPID kDispButtonPicture = 0x68030003;
-constexpr DISPID kDispButtonCaption = 0x68030004;
-constexpr DISPID kDispButtonForm = 0x68030005;
-constexpr DISPID kDispButtonBackColor = 0x68030006;
-constexpr DISPID kDispButtonPictureAlign = 0x68030007;
-constexpr DISPID kDispButtonTextAlign = 0x68030008;
-constexpr DISPID kDispButtonEnabled = 0x68030009;
-
-constexpr DISPID kEventClick = 1;
-constexpr DISPID kEventMouseMove = 3;
-constexpr DISPID kEventMouseOver = 4;
-constexpr DISPID kEventMouseOut = 5;
-
 constexpr int32_t kErrInvalidPicture = 481;
 
 ATOM g_windowClass = 0;
@@ -302,12 +286,13 @@ bool Quillon::InvokeDirect(DISPID id, WORD flags, DISPPARAMS* params, EXCEPINFO*
     return false;
   const VARIANT& v = params->rgvarg[0];
   HRESULT hr;
-  if (id == kDispButtonCaption && V_VT(&v) == VT_BSTR) hr = put_ButtonCaption(V_BSTR(&v));
-  else if (id == kDispButtonEnabled && V_VT(&v) == VT_BOOL) hr = put_ButtonEnabled(V_BOOL(&v));
-  else if (id == kDispButtonPictureStretch && V_VT(&v) == VT_BOOL) hr = put_ButtonPictureStretch(V_BOOL(&v));
-  else if (id == kDispButtonForm && V_VT(&v) == VT_I4) hr = put_ButtonForm(static_cast<BtnForms>(V_I4(&v)));
-  else if (id == kDispButtonTextAlign && V_VT(&v) == VT_I4) hr = put_ButtonTextAlign(static_cast<BtnAlign>(V_I4(&v)));
-  else if (id == kDispButtonPictureAlign && V_VT(&v) == VT_I4)
+  if (id == QUILLON_DISPID_BUTTONCAPTION && V_VT(&v) == VT_BSTR) hr = put_ButtonCaption(V_BSTR(&v));
+  else if (id == QUILLON_DISPID_BUTTONENABLED && V_VT(&v) == VT_BOOL) hr = put_ButtonEnabled(V_BOOL(&v));
+  else if (id == QUILLON_DISPID_BUTTONPICTURESTRETCH && V_VT(&v) == VT_BOOL) hr = put_ButtonPictureStretch(V_BOOL(&v));
+  else if (id == QUILLON_DISPID_BUTTONFORM && V_VT(&v) == VT_I4) hr = put_ButtonForm(static_cast<BtnForms>(V_I4(&v)));
+  else if (id == QUILLON_DISPID_BUTTONTEXTALIGN && V_VT(&v) == VT_I4)
+    hr = put_ButtonTextAlign(static_cast<BtnAlign>(V_I4(&v)));
+  else if (id == QUILLON_DISPID_BUTTONPICTUREALIGN && V_VT(&v) == VT_I4)
     hr = put_ButtonPictureAlign(static_cast<BtnAlign>(V_I4(&v)));
   else return false;
   // A refused value comes back as the type library's Invoke reports it: an
@@ -395,7 +380,7 @@ HRESULT Hand(T* out, V value) {
 }  // namespace
 
 STDMETHODIMP Quillon::put_ButtonEnabled(VARIANT_BOOL value) {
-  const HRESULT hr = WriteProperty(kDispButtonEnabled, [&] { model_.WriteEnabled(value); });
+  const HRESULT hr = WriteProperty(QUILLON_DISPID_BUTTONENABLED, [&] { model_.WriteEnabled(value); });
   if (SUCCEEDED(hr)) EnabledChanged();
   return hr;
 }
@@ -403,32 +388,32 @@ STDMETHODIMP Quillon::put_ButtonEnabled(VARIANT_BOOL value) {
 STDMETHODIMP Quillon::get_ButtonEnabled(VARIANT_BOOL* value) { return Hand(value, model_.State().enabled); }
 
 STDMETHODIMP Quillon::put_ButtonTextAlign(BtnAlign value) {
-  return WriteProperty(kDispButtonTextAlign, [&] { model_.WriteTextAlign(value); });
+  return WriteProperty(QUILLON_DISPID_BUTTONTEXTALIGN, [&] { model_.WriteTextAlign(value); });
 }
 
 STDMETHODIMP Quillon::get_ButtonTextAlign(BtnAlign* value) { return Hand(value, model_.State().textAlign); }
 
 STDMETHODIMP Quillon::put_ButtonPictureAlign(BtnAlign value) {
   // The model ignores the layout's errors here.
-  return WriteProperty(kDispButtonPictureAlign, [&] { model_.WritePictureAlign(value); });
+  return WriteProperty(QUILLON_DISPID_BUTTONPICTUREALIGN, [&] { model_.WritePictureAlign(value); });
 }
 
 STDMETHODIMP Quillon::get_ButtonPictureAlign(BtnAlign* value) { return Hand(value, model_.State().pictureAlign); }
 
 STDMETHODIMP Quillon::put_ButtonBackColor(OLE_COLOR value) {
-  return WriteProperty(kDispButtonBackColor, [&] { model_.WriteBackColour(value); });
+  return WriteProperty(QUILLON_DISPID_BUTTONBACKCOLOR, [&] { model_.WriteBackColour(value); });
 }
 
 STDMETHODIMP Quillon::get_ButtonBackColor(OLE_COLOR* value) { return Hand(value, model_.State().backColour); }
 
 STDMETHODIMP Quillon::put_ButtonForm(BtnForms value) {
-  return WriteProperty(kDispButtonForm, [&] { model_.WriteForm(static_cast<int32_t>(value)); });
+  return WriteProperty(QUILLON_DISPID_BUTTONFORM, [&] { model_.WriteForm(static_cast<int32_t>(value)); });
 }
 
 STDMETHODIMP Quillon::get_ButtonForm(BtnForms* value) { return Hand(value, model_.State().form); }
 
 STDMETHODIMP Quillon::put_ButtonCaption(BSTR value) {
-  const HRESULT hr = WriteProperty(kDispButtonCaption, [&] { model_.WriteCaption(FromBstr(value)); });
+  const HRESULT hr = WriteProperty(QUILLON_DISPID_BUTTONCAPTION, [&] { model_.WriteCaption(FromBstr(value)); });
   // The caption is the button's name.
   if (SUCCEEDED(hr)) Announce(EVENT_OBJECT_NAMECHANGE);
   return hr;
@@ -462,7 +447,8 @@ STDMETHODIMP Quillon::putref_ButtonPicture(IPictureDisp* value) {
     width = TwipsX(MulDiv(hmWidth, dpiX_, 2540));
     height = TwipsY(MulDiv(hmHeight, dpiY_, 2540));
   }
-  return WriteProperty(kDispButtonPicture, [&] { model_.WritePicture(static_cast<bool>(picture), width, height); });
+  return WriteProperty(QUILLON_DISPID_BUTTONPICTURE,
+                       [&] { model_.WritePicture(static_cast<bool>(picture), width, height); });
 }
 
 STDMETHODIMP Quillon::get_ButtonPictureStretch(VARIANT_BOOL* value) {
@@ -470,7 +456,7 @@ STDMETHODIMP Quillon::get_ButtonPictureStretch(VARIANT_BOOL* value) {
 }
 
 STDMETHODIMP Quillon::put_ButtonPictureStretch(VARIANT_BOOL value) {
-  return WriteProperty(kDispButtonPictureStretch, [&] { model_.WritePictureStretch(value); });
+  return WriteProperty(QUILLON_DISPID_BUTTONPICTURESTRETCH, [&] { model_.WritePictureStretch(value); });
 }
 
 HRESULT Quillon::NewDefaultFont(ComPtr<IFontDisp>& out) {
@@ -528,14 +514,14 @@ STDMETHODIMP Quillon::putref_ButtonFont(IFontDisp* value) {
     model_.LayoutButton();
   } catch (const ControlError&) {
   }
-  NotifyChanged(kDispButtonFont);
+  NotifyChanged(QUILLON_DISPID_BUTTONFONT);
   return S_OK;
 }
 
 STDMETHODIMP Quillon::get_ButtonFontColor(OLE_COLOR* value) { return Hand(value, model_.State().fontColour); }
 
 STDMETHODIMP Quillon::put_ButtonFontColor(OLE_COLOR value) {
-  return WriteProperty(kDispButtonFontColor, [&] { model_.WriteFontColour(value); });
+  return WriteProperty(QUILLON_DISPID_BUTTONFONTCOLOR, [&] { model_.WriteFontColour(value); });
 }
 
 // ---------------------------------------------------------------- caption font
@@ -611,7 +597,7 @@ void Quillon::FireEvent(DISPID id, DISPPARAMS& params) {
 
 void Quillon::RaiseClick() {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  FireEvent(kEventClick, none);
+  FireEvent(QUILLON_DISPID_CLICK, none);
 }
 
 void Quillon::RaiseMouseMove(int16_t button, int16_t shift, float x, float y) {
@@ -628,17 +614,17 @@ void Quillon::RaiseMouseMove(int16_t button, int16_t shift, float x, float y) {
   V_VT(&args[0]) = VT_R4 | VT_BYREF;
   V_R4REF(&args[0]) = &fy;
   DISPPARAMS params{args, nullptr, 4, 0};
-  FireEvent(kEventMouseMove, params);
+  FireEvent(QUILLON_DISPID_MOUSEMOVE, params);
 }
 
 void Quillon::RaiseMouseOver() {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  FireEvent(kEventMouseOver, none);
+  FireEvent(QUILLON_DISPID_MOUSEOVER, none);
 }
 
 void Quillon::RaiseMouseOut() {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  FireEvent(kEventMouseOut, none);
+  FireEvent(QUILLON_DISPID_MOUSEOUT, none);
 }
 
 // ---------------------------------------------------------------- accessibility and the system's settings

@@ -12,6 +12,7 @@
 #include "ComPtr.h"
 #include "ConnectionPoint.h"
 #include "Module.h"
+#include "QuillonDispids.h"
 #include "Quillon_h.h"
 
 namespace quillon {

@@ -174,7 +174,7 @@ class Form::Listener : public ButtonListener {
  public:
   Listener(HWND form, int index) : form_(form), index_(index) {}
   void OnEvent(DISPID id, DISPPARAMS*) override {
-    if (id == QUILLON_CLICK) PostMessageW(form_, WM_QUILLON_CLICK, static_cast<WPARAM>(index_), 0);
+    if (id == QUILLON_DISPID_CLICK) PostMessageW(form_, WM_QUILLON_CLICK, static_cast<WPARAM>(index_), 0);
   }
 
  private:

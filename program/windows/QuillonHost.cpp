@@ -402,7 +402,7 @@ void Button::SetCaption(const std::string& text) {
   V_VT(&v) = VT_BSTR;
   V_BSTR(&v) = SysAllocString(Utf8ToWide(text).c_str());
   EXCEPINFO info{};
-  const HRESULT hr = PutById(QUILLON_CAPTION, v, DISPATCH_PROPERTYPUT, &info);
+  const HRESULT hr = PutById(QUILLON_DISPID_BUTTONCAPTION, v, DISPATCH_PROPERTYPUT, &info);
   VariantClear(&v);
   if (FAILED(hr)) RaiseDispatchFailure(hr, info);
 }
@@ -413,7 +413,7 @@ void Button::SetEnabled(bool enabled) {
   V_VT(&v) = VT_BOOL;
   V_BOOL(&v) = enabled ? VARIANT_TRUE : VARIANT_FALSE;
   EXCEPINFO info{};
-  const HRESULT hr = PutById(QUILLON_ENABLED, v, DISPATCH_PROPERTYPUT, &info);
+  const HRESULT hr = PutById(QUILLON_DISPID_BUTTONENABLED, v, DISPATCH_PROPERTYPUT, &info);
   if (FAILED(hr)) RaiseDispatchFailure(hr, info);
 }
 

@@ -13,17 +13,13 @@
 #include <vector>
 
 #include "ComPtr.h"
+#include "QuillonDispids.h"
 #include "Quillon_h.h"
 #include "SingleInterfaceObject.h"
 
 namespace velmora {
 
 using quillon::ComPtr;
-
-// Dispatch ids of the button's events and of the properties the windows write.
-inline constexpr DISPID QUILLON_CLICK = 1;
-inline constexpr DISPID QUILLON_CAPTION = 0x68030004;
-inline constexpr DISPID QUILLON_ENABLED = 0x68030009;
 
 // What a button tells its container. The windows listen for Click only.
 class ButtonListener {
