@@ -1,6 +1,7 @@
 #include "Quillon.h"
 
 #include "CriticalSection.h"
+#include "windows/WinUtil.h"
 
 #include <windowsx.h>
 
@@ -12,6 +13,11 @@
 #include <vector>
 
 namespace quillon {
+
+using velmora::GdiObject;
+using velmora::MemoryDC;
+using velmora::Selection;
+using velmora::WindowDC;
 
 namespace {
 
@@ -51,11 +57,6 @@ COLORREF Resolve(Colour c) {
 
 // A bag answers E_INVALIDARG for a name it does not hold.
 bool Missing(HRESULT hr) { return hr == E_INVALIDARG; }
-
-struct DcFromScreen {
-  HDC dc = GetDC(nullptr);
-  ~DcFromScreen() { ReleaseDC(nullptr, dc); }
-};
 
 ATOM ButtonClass(WNDPROC proc) {
   if (!g_windowClass) {
@@ -153,10 +154,8 @@ void UnregisterButtonClass() {
 // ---------------------------------------------------------------- lifetime
 
 Quillon::Quillon() : model_(*this), events_(*this, DIID___Quillon), propertyNotify_(*this, IID_IPropertyNotifySink) {
-  DcFromScreen screen;
-  const int dpiX = GetDeviceCaps(screen.dc, LOGPIXELSX), dpiY = GetDeviceCaps(screen.dc, LOGPIXELSY);
-  if (dpiX > 0) dpiX_ = dpiX;
-  if (dpiY > 0) dpiY_ = dpiY;
+  dpiX_ = velmora::ScreenDpiX();
+  dpiY_ = velmora::ScreenDpiY();
   twipsPerPixelX_ = 1440.0f / static_cast<float>(dpiX_);
   twipsPerPixelY_ = 1440.0f / static_cast<float>(dpiY_);
   extent_.cx = MulDiv(std::lround(kNewWidth / twipsPerPixelX_), 2540, dpiX_);
@@ -555,14 +554,12 @@ void Quillon::RebuildCaptionFont() {
 }
 
 ButtonPlatform::Extent Quillon::MeasureCaption(const std::u16string& text) {
-  DcFromScreen screen;
-  HGDIOBJ old = SelectObject(screen.dc, captionHFont_);
+  const WindowDC screen(nullptr);
+  const Selection font(screen, captionHFont_);
   SIZE size{};
-  GetTextExtentPoint32W(screen.dc, reinterpret_cast<const wchar_t*>(text.c_str()), static_cast<int>(text.size()),
-                        &size);
+  GetTextExtentPoint32W(screen, reinterpret_cast<const wchar_t*>(text.c_str()), static_cast<int>(text.size()), &size);
   TEXTMETRICW tm{};
-  GetTextMetricsW(screen.dc, &tm);
-  SelectObject(screen.dc, old);
+  GetTextMetricsW(screen, &tm);
   return {TwipsX(size.cx), TwipsY(tm.tmHeight)};
 }
 
@@ -650,9 +647,7 @@ std::wstring Quillon::AccessibleName() const {
   const std::u16string& caption = model_.State().caption;
   if (!caption.empty()) return std::wstring(caption.begin(), caption.end());
   if (!hwnd_) return {};
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd_)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd_, text.data(), static_cast<int>(text.size()))));
-  return text;
+  return velmora::WindowText(hwnd_);
 }
 
 LONG Quillon::AccessibleState() const {
@@ -1262,13 +1257,6 @@ LRESULT Quillon::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 namespace {
 
-struct GdiObject {
-  HGDIOBJ h;
-  ~GdiObject() {
-    if (h) DeleteObject(h);
-  }
-};
-
 // Square and circle take the shorter side and sit in the middle.
 RECT ShapeBounds(RECT r, int16_t kind) {
   const int w = r.right - r.left, h = r.bottom - r.top;
@@ -1322,39 +1310,39 @@ void Quillon::Paint(HDC target) {
   GetClientRect(hwnd_, &client);
   const int cx = client.right, cy = client.bottom;
   if (cx <= 0 || cy <= 0) return;
-  HDC dc = CreateCompatibleDC(target);
-  GdiObject bitmap{CreateCompatibleBitmap(target, cx, cy)};
-  HGDIOBJ oldBitmap = SelectObject(dc, bitmap.h);
+  const MemoryDC dc(target);
+  const GdiObject bitmap(CreateCompatibleBitmap(target, cx, cy));
+  const Selection canvas(dc, bitmap.Get());
 
   // Outside a rounded or oval outline the window behind shows through:
   // the parent paints its background into our corners.
-  GdiObject surface{CreateSolidBrush(Resolve(kSurfaceColour))};
-  FillRect(dc, &client, static_cast<HBRUSH>(surface.h));
+  const GdiObject surface(CreateSolidBrush(Resolve(kSurfaceColour)));
+  FillRect(dc, &client, static_cast<HBRUSH>(surface.Get()));
   if (HWND parent = GetParent(hwnd_)) {
     POINT origin{0, 0};
     MapWindowPoints(hwnd_, parent, &origin, 1);
     POINT old;
     SetViewportOrgEx(dc, -origin.x, -origin.y, &old);
-    SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(static_cast<HDC>(dc)), 0);
     SetViewportOrgEx(dc, old.x, old.y, nullptr);
   }
 
   const Ground& ground = model_.shpGround();
   const Appearance look = model_.Look();
   RECT shape = PixelRect(ground.rect);
-  GdiObject fill{CreateSolidBrush(Resolve(look.fill))};
-  GdiObject pen{look.outlineVisible ? CreatePen(PS_INSIDEFRAME, look.outlineWidth, Resolve(look.outlineColour))
-                                    : nullptr};
+  const GdiObject fill(CreateSolidBrush(Resolve(look.fill)));
+  const GdiObject pen(look.outlineVisible ? CreatePen(PS_INSIDEFRAME, look.outlineWidth, Resolve(look.outlineColour))
+                                          : nullptr);
   if (!look.outlineVisible) {
     // Without a pen GDI leaves out the right and bottom edge.
     ++shape.right;
     ++shape.bottom;
   }
-  HGDIOBJ oldPen = SelectObject(dc, pen.h ? pen.h : GetStockObject(NULL_PEN));
-  HGDIOBJ oldBrush = SelectObject(dc, fill.h);
-  DrawGround(dc, shape, ground.kind);
-  SelectObject(dc, oldBrush);
-  SelectObject(dc, oldPen);
+  {
+    const Selection outline(dc, pen.Get() ? pen.Get() : GetStockObject(NULL_PEN));
+    const Selection inside(dc, fill.Get());
+    DrawGround(dc, shape, ground.kind);
+  }
 
   if (model_.State().hasPicture) {
     if (auto picture = picture_.As<IPicture>()) {
@@ -1376,7 +1364,9 @@ void Quillon::Paint(HDC target) {
     // its advance (as some fonts' last letter does) must not lose a column.
     UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP | DT_NOCLIP;
     format |= label.alignment == kAlignCentre ? DT_CENTER : label.alignment == kAlignRight ? DT_RIGHT : DT_LEFT;
-    HGDIOBJ oldFont = SelectObject(dc, captionHFont_);
+    // Deleted after the caption's font is selected back.
+    GdiObject smaller;
+    const Selection font(dc, captionHFont_);
     // Twips scale with the DPI, the font's pixels not quite: at 120 dots per
     // inch a caption that fits at 96 may come out a few pixels wider than
     // the button has room for. It is then drawn in a font just small enough
@@ -1385,7 +1375,6 @@ void Quillon::Paint(HDC target) {
     const int length = static_cast<int>(label.text.size());
     SIZE extent{};
     GetTextExtentPoint32W(dc, text, length, &extent);
-    GdiObject smaller{nullptr};
     // The label takes the width of its text; the room is up to the
     // margin the layout keeps on the right (75 twips).
     const LONG room = PixelRect(ground.rect).right - PixelsX(75.0f) - r.left;
@@ -1395,20 +1384,16 @@ void Quillon::Paint(HDC target) {
       for (LONG height = std::abs(lf.lfHeight) - 1; height > 1 && extent.cx > room; --height) {
         lf.lfHeight = -height;
         lf.lfWidth = 0;
-        if (smaller.h) {
-          SelectObject(dc, captionHFont_);
-          DeleteObject(smaller.h);
-        }
-        smaller.h = CreateFontIndirectW(&lf);
-        if (!smaller.h) break;
-        SelectObject(dc, smaller.h);
+        if (smaller.Get()) SelectObject(dc, captionHFont_);
+        smaller.Reset(CreateFontIndirectW(&lf));
+        if (!smaller.Get()) break;
+        SelectObject(dc, smaller.Get());
         GetTextExtentPoint32W(dc, text, length, &extent);
       }
     }
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, Resolve(look.textColour));
     DrawTextW(dc, text, length, &r, format);
-    SelectObject(dc, oldFont);
   }
 
   if (look.focusRectangle) {
@@ -1421,8 +1406,6 @@ void Quillon::Paint(HDC target) {
   }
 
   BitBlt(target, 0, 0, cx, cy, dc, 0, 0, SRCCOPY);
-  SelectObject(dc, oldBitmap);
-  DeleteDC(dc);
 }
 
 }  // namespace quillon

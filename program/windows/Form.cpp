@@ -362,18 +362,15 @@ Button& Form::Quillon(std::string_view name) {
 }
 
 void Form::FitLabel(Item& it) {
-  HDC dc = GetDC(it.hwnd);
-  HGDIOBJ old = SelectObject(dc, it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT));
-  const std::wstring text = [&] {
-    std::wstring t(static_cast<std::size_t>(GetWindowTextLengthW(it.hwnd)) + 1, L'\0');
-    t.resize(static_cast<std::size_t>(GetWindowTextW(it.hwnd, t.data(), static_cast<int>(t.size()))));
-    return t;
-  }();
+  const std::wstring text = WindowText(it.hwnd);
+  const HGDIOBJ labelFont = it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT);
   if (it.autoSize) {
     SIZE extent{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    SelectObject(dc, old);
-    ReleaseDC(it.hwnd, dc);
+    {
+      WindowDC dc(it.hwnd);
+      Selection font(dc, labelFont);
+      GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    }
     it.twips.right = it.twips.left + PixelsToTwipsX(extent.cx);
     it.twips.bottom = it.twips.top + PixelsToTwipsY(extent.cy);
     SetWindowPos(it.hwnd, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -388,18 +385,20 @@ void Form::FitLabel(Item& it) {
   int x = TwipsToPixelsX(it.design.left), y = TwipsToPixelsY(it.design.top);
   int w = TwipsToPixelsX(it.design.right) - x, h = TwipsToPixelsY(it.design.bottom) - y;
   RECT need{0, 0, w, 0};
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
-  if (need.right > w) {
-    const int more = need.right - w;
-    if ((style & SS_TYPEMASK) == SS_CENTER) x -= more / 2;
-    else if ((style & SS_TYPEMASK) == SS_RIGHT) x -= more;
-    w = need.right;
-    need = {0, 0, w, 0};
+  {
+    WindowDC dc(it.hwnd);
+    Selection font(dc, labelFont);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
+    if (need.right > w) {
+      const int more = need.right - w;
+      if ((style & SS_TYPEMASK) == SS_CENTER) x -= more / 2;
+      else if ((style & SS_TYPEMASK) == SS_RIGHT) x -= more;
+      w = need.right;
+      need = {0, 0, w, 0};
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
+    }
   }
   h = std::max<int>(h, need.bottom);
-  SelectObject(dc, old);
-  ReleaseDC(it.hwnd, dc);
   const RECT now{TwipsToPixelsX(it.twips.left), TwipsToPixelsY(it.twips.top), TwipsToPixelsX(it.twips.right),
                  TwipsToPixelsY(it.twips.bottom)};
   if (now.left == x && now.top == y && now.right == x + w && now.bottom == y + h) return;
@@ -436,8 +435,7 @@ void Form::SetText(std::string_view name, const std::string& text) {
 std::string Form::GetText(std::string_view name) const {
   Item* it = Find(name);
   if (!it->hwnd) RaiseRuntime(438);
-  std::wstring t(static_cast<std::size_t>(GetWindowTextLengthW(it->hwnd)) + 1, L'\0');
-  t.resize(static_cast<std::size_t>(GetWindowTextW(it->hwnd, t.data(), static_cast<int>(t.size()))));
+  const std::wstring t = WindowText(it->hwnd);
   return WideToUtf8(t.data(), static_cast<int>(t.size()));
 }
 
@@ -498,18 +496,12 @@ void Form::ShowModal(HWND owner) {
   modalOwner_ = owner;
   if (owner) EnableWindow(owner, FALSE);
   Show();
-  MSG msg;
-  while (hwnd_) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got == 0) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      if (hwnd_) Unload();
-      break;
-    }
-    if (got < 0) break;
-    if (PreTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+  // WM_QUIT ends the program: it goes back to the queue for the main loop,
+  // and the window goes.
+  int code = 0;
+  if (RunMessages([this] { return hwnd_ != nullptr; }, &Form::PreTranslate, &code) == LoopEnd::Quit) {
+    PostQuitMessage(code);
+    if (hwnd_) Unload();
   }
 }
 
@@ -521,15 +513,8 @@ bool Form::PreTranslate(MSG& msg) {
 }
 
 int RunMessageLoop() {
-  MSG msg;
-  for (;;) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got == 0) return static_cast<int>(msg.wParam);
-    if (got < 0) return 1;
-    if (Form::PreTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  int code = 0;
+  return RunMessages([] { return true; }, &Form::PreTranslate, &code) == LoopEnd::Quit ? code : 1;
 }
 
 void Form::Unload() {
@@ -573,8 +558,8 @@ void Form::Paint(HDC dc) {
       BITMAP bm{};
       GetObjectW(item->bitmap, sizeof bm, &bm);
       const int w = TwipsToPixelsX(item->twips.right) - x, h = TwipsToPixelsY(item->twips.bottom) - y;
-      HDC mem = CreateCompatibleDC(dc);
-      HGDIOBJ old = SelectObject(mem, item->bitmap);
+      MemoryDC mem(dc);
+      Selection picture(mem, item->bitmap);
       if (w == bm.bmWidth && h == bm.bmHeight) {
         BitBlt(dc, x, y, w, h, mem, 0, 0, SRCCOPY);
       } else {
@@ -585,8 +570,6 @@ void Form::Paint(HDC dc) {
         SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
         SetStretchBltMode(dc, oldMode);
       }
-      SelectObject(mem, old);
-      DeleteDC(mem);
     }
   }
 }

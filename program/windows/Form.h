@@ -18,6 +18,7 @@
 
 #include "windows/LayoutFile.h"
 #include "windows/QuillonHost.h"
+#include "windows/WinUtil.h"
 
 namespace velmora {
 

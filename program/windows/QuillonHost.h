@@ -16,6 +16,7 @@
 #include "QuillonDispids.h"
 #include "Quillon_h.h"
 #include "SingleInterfaceObject.h"
+#include "windows/WinUtil.h"
 
 namespace velmora {
 
@@ -104,14 +105,5 @@ class Button {
   DWORD eventCookie = 0, notifyCookie = 0;
   HWND hwnd = nullptr;
 };
-
-// The screen's dots per inch, across and down.
-int ScreenDpiX();
-int ScreenDpiY();
-// Layout units: twips to pixels at the screen's DPI.
-int TwipsToPixelsX(int twips);
-int TwipsToPixelsY(int twips);
-int PixelsToTwipsX(int pixels);
-int PixelsToTwipsY(int pixels);
 
 }  // namespace velmora

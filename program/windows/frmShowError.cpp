@@ -15,12 +15,8 @@ frmShowError& ErrorForm() {
 }
 
 void RunWhileReportIsOpen() {
-  MSG msg;
-  while (ErrorForm().IsLoaded() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (Form::PreTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  int code = 0;
+  RunMessages([] { return ErrorForm().IsLoaded(); }, &Form::PreTranslate, &code);
 }
 
 void frmShowError::ErrorReport(const std::string& text) {
