@@ -10,7 +10,6 @@
 
 #include <windows.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -87,14 +86,40 @@ class Form {
 
  private:
   struct Item;
+  struct Kind;
   class Listener;
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  // The kind of control a layout names, or null for a name no window knows.
+  static const Kind* KindNamed(const std::string& name);
   void CreateControls();
   void CreateOne(const LayoutControl& c);
+  // One maker for each kind of control.
+  void MakeChild(Item& it, const LayoutControl& c, const wchar_t* cls, DWORD style, DWORD exStyle = 0, int height = -1);
+  void MakeLabel(Item& it, const LayoutControl& c);
+  void MakeTextBox(Item& it, const LayoutControl& c);
+  void MakeCheckBox(Item& it, const LayoutControl& c);
+  void MakeCommandButton(Item& it, const LayoutControl& c);
+  void MakeComboList(Item& it, const LayoutControl& c);
+  void MakePictureBox(Item& it, const LayoutControl& c);
+  void MakeImage(Item& it, const LayoutControl& c);
+  void MakeQuillon(Item& it, const LayoutControl& c);
   Item* Find(std::string_view name) const;
   Item* FindWindow(HWND child) const;
   void Paint(HDC dc);
   void FitLabel(Item& item);
+
+  // The window's messages, one handler each; a handler that returns false
+  // leaves the message to the system.
+  LRESULT OnEraseBackground(HDC dc);
+  void OnPaint();
+  void OnPrintClient(HDC dc);
+  LRESULT OnControlColour(HDC dc, HWND control);
+  bool OnSetCursor(HWND over, UINT hitTest);
+  bool OnCommand(int id, int code, bool fromKeys);
+  void OnQuillonClick(std::size_t index);
+  void KeepFocus();
+  void OnSetFocus(HWND lost);
+  void OnNextControl(WPARAM wp, LPARAM lp);
 
   std::string layoutFile_;
   Layout layout_;
