@@ -96,26 +96,28 @@ struct Form::Kind {
   bool label;          // a transparent label, fitted to its text
   int clickCode;       // the notification that is a click, or -1 for none
   bool clickedByKeys;  // Enter and Esc click it through the dialog keys too
+  bool needsHandler;   // a button: it exists to be clicked
 };
 
 const Form::Kind* Form::KindNamed(const std::string& name) {
   static const Kind kinds[] = {
-      {"Label", &Form::MakeLabel, true, STN_CLICKED, false},
-      {"TextBox", &Form::MakeTextBox, false, -1, false},
-      {"CheckBox", &Form::MakeCheckBox, false, BN_CLICKED, true},
-      {"CommandButton", &Form::MakeCommandButton, false, BN_CLICKED, true},
-      {"ComboList", &Form::MakeComboList, false, CBN_SELCHANGE, false},
-      {"PictureBox", &Form::MakePictureBox, false, -1, false},
-      {"Image", &Form::MakeImage, false, -1, false},
+      {"Label", &Form::MakeLabel, true, STN_CLICKED, false, false},
+      {"TextBox", &Form::MakeTextBox, false, -1, false, false},
+      {"CheckBox", &Form::MakeCheckBox, false, BN_CLICKED, true, false},
+      {"CommandButton", &Form::MakeCommandButton, false, BN_CLICKED, true, true},
+      {"ComboList", &Form::MakeComboList, false, CBN_SELCHANGE, false, false},
+      {"PictureBox", &Form::MakePictureBox, false, -1, false, false},
+      {"Image", &Form::MakeImage, false, -1, false, false},
       // Its clicks come as the button's Click event.
-      {"Quillon", &Form::MakeQuillon, false, -1, false},
+      {"Quillon", &Form::MakeQuillon, false, -1, false, true},
   };
   for (const Kind& k : kinds)
     if (Is(name, k.name)) return &k;
   return nullptr;
 }
 
-Form::Form(std::string layoutFile) : layoutFile_(std::move(layoutFile)) {}
+Form::Form(std::string layoutFile, ClickHandlers clicks)
+    : layoutFile_(std::move(layoutFile)), clicks_(std::move(clicks)) {}
 
 Form::~Form() {
   if (hwnd_) {
@@ -144,6 +146,7 @@ void Form::Load(HWND owner) {
   }();
   (void)atom;
   if (layout_.formName.empty()) layout_ = ParseLayout(ResourceFile(layoutFile_));
+  CheckClickHandlers();
   VELMORA_MARK("layout read", layout_.formName);
   const LayoutControl& f = layout_.form;
 
@@ -185,6 +188,36 @@ void Form::Load(HWND owner) {
   CreateControls();
   Form_Load();
   VELMORA_MARK("Form_Load done", layout_.formName);
+}
+
+// A window whose click handlers and layout disagree is the developer's
+// fault, found here before anything of the window is made: a button or a
+// link that does nothing when clicked, or a handler that never runs.
+void Form::CheckClickHandlers() const {
+  std::string faults;
+  auto fault = [&](const std::string& text) { faults += (faults.empty() ? "" : "; ") + text; };
+  for (const LayoutControl& c : layout_.controls) {
+    const Kind* kind = KindNamed(c.kind);
+    const bool needsHandler = kind && (kind->needsHandler || (kind->label && c.Flag("Link")));
+    if (!needsHandler) continue;
+    const bool handled =
+        std::any_of(clicks_.begin(), clicks_.end(), [&](const ClickHandler& h) { return h.control == c.name; });
+    if (!handled) fault(c.name + " has no click handler");
+  }
+  for (const ClickHandler& h : clicks_) {
+    const bool found = std::any_of(layout_.controls.begin(), layout_.controls.end(),
+                                   [&](const LayoutControl& c) { return c.name == h.control; });
+    if (!found) fault("the click handler " + h.control + " has no control");
+  }
+  if (!faults.empty()) Raise(5, "Velmora", layoutFile_ + ": " + faults);
+}
+
+void Form::Click(const std::string& control) {
+  for (const ClickHandler& h : clicks_) {
+    if (h.control != control) continue;
+    h.run();
+    return;
+  }
 }
 
 void Form::CreateControls() {

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -68,7 +69,18 @@ class Form {
   static bool PreTranslate(MSG& msg);
 
  protected:
-  explicit Form(std::string layoutFile);
+  // What the window does when one of its controls is clicked, by the
+  // control's name as the layout spells it: a button, a label, a check box,
+  // or a new choice in a list. Every button and every link label of the
+  // layout has its handler, and every handler its control; the load of a
+  // window whose table and layout disagree fails with error 5 naming them.
+  struct ClickHandler {
+    std::string control;
+    std::function<void()> run;
+  };
+  using ClickHandlers = std::vector<ClickHandler>;
+
+  Form(std::string layoutFile, ClickHandlers clicks);
 
   virtual void Form_Load() {}
   virtual void Form_Unload() {}
@@ -76,8 +88,6 @@ class Form {
   // Every key press in the window, whichever control has the focus; `target`
   // is that control. True when handled.
   virtual bool KeyDown(HWND /*target*/, int /*keyCode*/, int /*shift*/) { return false; }
-  // A click of a button, label, check box, or a new choice in a list.
-  virtual void Click(const std::string& /*control*/) {}
   // The user asked the window to close (close box, Alt+F4).
   virtual void QueryClose() { Unload(); }
   virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
@@ -91,6 +101,8 @@ class Form {
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   // The kind of control a layout names, or null for a name no window knows.
   static const Kind* KindNamed(const std::string& name);
+  void CheckClickHandlers() const;
+  void Click(const std::string& control);
   void CreateControls();
   void CreateOne(const LayoutControl& c);
   // One maker for each kind of control.
@@ -122,6 +134,7 @@ class Form {
   void OnNextControl(WPARAM wp, LPARAM lp);
 
   std::string layoutFile_;
+  ClickHandlers clicks_;
   Layout layout_;
   HWND hwnd_ = nullptr;
   HWND modalOwner_ = nullptr;

@@ -7,7 +7,10 @@
 
 namespace velmora {
 
-frmShowError::frmShowError() : Form("frmShowError.layout") {}
+// The click handlers, in the layout's order.
+frmShowError::frmShowError()
+    : Form("frmShowError.layout",
+           {{"lblAddress", [this] { lblAddress_Click(); }}, {"qbtnCopy", [this] { qbtnCopy_Click(); }}}) {}
 
 frmShowError& ErrorForm() {
   static frmShowError form;
@@ -102,11 +105,6 @@ bool frmShowError::KeyDown(HWND target, int keyCode, int shift) {
   if (target != Control("txtError") || keyCode != 65 || shift != 2) return false;
   SendMessageW(target, EM_SETSEL, 0, GetWindowTextLengthW(target));
   return true;
-}
-
-void frmShowError::Click(const std::string& control) {
-  if (control == "qbtnCopy") qbtnCopy_Click();
-  else if (control == "lblAddress") lblAddress_Click();
 }
 
 void frmShowError::qbtnCopy_Click() {
