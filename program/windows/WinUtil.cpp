@@ -30,20 +30,4 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
-LoopEnd RunMessages(const std::function<bool()>& running, bool (*preTranslate)(MSG&), int* quitCode) {
-  MSG msg;
-  while (running()) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got == 0) {
-      *quitCode = static_cast<int>(msg.wParam);
-      return LoopEnd::Quit;
-    }
-    if (got < 0) return LoopEnd::Failed;
-    if (preTranslate && preTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  return LoopEnd::Stopped;
-}
-
 }  // namespace velmora

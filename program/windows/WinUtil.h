@@ -117,7 +117,23 @@ enum class LoopEnd {
 // The message loop of the program's windows, the main one and each modal
 // one: runs while `running()` holds, hands every message to `preTranslate`
 // first (true when it used the message up: a key preview, a dialog key),
-// and ends at WM_QUIT, whose exit code goes to *quitCode.
-LoopEnd RunMessages(const std::function<bool()>& running, bool (*preTranslate)(MSG&), int* quitCode);
+// and ends at WM_QUIT, whose exit code goes to *quitCode. Written here, not
+// in WinUtil.cpp: Quillon2.dll compiles that file and runs no loop, and so
+// imports no loop's functions.
+inline LoopEnd RunMessages(const std::function<bool()>& running, bool (*preTranslate)(MSG&), int* quitCode) {
+  MSG msg;
+  while (running()) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      *quitCode = static_cast<int>(msg.wParam);
+      return LoopEnd::Quit;
+    }
+    if (got < 0) return LoopEnd::Failed;
+    if (preTranslate && preTranslate(msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return LoopEnd::Stopped;
+}
 
 }  // namespace velmora
