@@ -1,178 +1,25 @@
+// The Quillon button as a COM object: its making, IDispatch, the
+// properties, the events, what assistive programs ask, and the OLE contract
+// with its container. Its window is in QuillonWindow.cpp, its drawing in
+// QuillonPaint.cpp, its persistence in QuillonPersist.cpp.
 #include "Quillon.h"
 
-#include "CriticalSection.h"
-
-#include <windowsx.h>
-
-#include <algorithm>
 #include <cmath>
 #include <new>
 #include <string>
 #include <utility>
-#include <vector>
+
+#include "QuillonInternal.h"
+#include "SettingsListener.h"
+#include "windows/WinUtil.h"
 
 namespace quillon {
-
-namespace {
-
-constexpr wchar_t kWindowClass[] = L"Quillon2.Button";
-constexpr wchar_t kListenerClass[] = L"Quillon2.SettingsListener";
-constexpr UINT_PTR kHoverTimer = 1;
-constexpr UINT kHoverInterval = 5;  // ms
-// Posted by accDoDefaultAction: the press comes from the message loop, so an
-// assistive program's call never waits for what a Click handler does.
-constexpr UINT kDefaultActionMessage = WM_USER + 1;
-// From the settings listener: the system's settings or colours have changed.
-constexpr UINT kSettingsChangedMessage = WM_USER + 2;
-
-constexpr DISPID kDispButtonFontColor = 0x68030000;
-constexpr DISPID kDispButtonFont = 0x68030001;
-constexpr DISPID kDispButtonPictureStretch = 0x68030002;
-constexpr DISPID kDispButtonPicture = 0x68030003;
-constexpr DISPID kDispButtonCaption = 0x68030004;
-constexpr DISPID kDispButtonForm = 0x68030005;
-constexpr DISPID kDispButtonBackColor = 0x68030006;
-constexpr DISPID kDispButtonPictureAlign = 0x68030007;
-constexpr DISPID kDispButtonTextAlign = 0x68030008;
-constexpr DISPID kDispButtonEnabled = 0x68030009;
-
-constexpr DISPID kEventClick = 1;
-constexpr DISPID kEventMouseMove = 3;
-constexpr DISPID kEventMouseOver = 4;
-constexpr DISPID kEventMouseOut = 5;
-
-constexpr int32_t kErrInvalidPicture = 481;
-
-ATOM g_windowClass = 0;
-ATOM g_listenerClass = 0;
-
-CY Points(double points) {
-  CY cy;
-  cy.int64 = static_cast<LONGLONG>(std::llround(points * 10000.0));
-  return cy;
-}
-
-std::u16string FromBstr(BSTR s) {
-  return std::u16string(reinterpret_cast<const char16_t*>(s ? s : L""), s ? SysStringLen(s) : 0);
-}
-
-BSTR ToBstr(const std::u16string& s) {
-  return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()));
-}
-
-COLORREF Resolve(Colour c) {
-  if (c & 0x80000000u) return GetSysColor(static_cast<int>(c & 0xFFFFu));
-  return c & 0x00FFFFFFu;
-}
-
-// A bag answers E_INVALIDARG for a name it does not hold.
-bool Missing(HRESULT hr) { return hr == E_INVALIDARG; }
-
-struct DcFromScreen {
-  HDC dc = GetDC(nullptr);
-  ~DcFromScreen() { ReleaseDC(nullptr, dc); }
-};
-
-ATOM ButtonClass(WNDPROC proc) {
-  if (!g_windowClass) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = ModuleHandle();
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.lpszClassName = kWindowClass;
-    g_windowClass = RegisterClassExW(&wc);
-  }
-  return g_windowClass;
-}
-
-// ---------------------------------------------------------------- settings listener
-
-// The system tells top-level windows of a new high-contrast setting or new
-// system colours, never child windows such as a button's. One hidden
-// top-level window of the library hears it for every button window there is,
-// so that buttons follow the setting whether their host passes it on or not.
-CriticalSection g_liveLock;
-std::vector<HWND> g_liveButtons;
-HWND g_listener = nullptr;
-
-LRESULT CALLBACK ListenerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_SETTINGCHANGE:
-    case WM_SYSCOLORCHANGE: {
-      g_liveLock.Enter();
-      const std::vector<HWND> buttons = g_liveButtons;
-      g_liveLock.Leave();
-      // A message of our own: the system's carries a text that would not
-      // outlive the call for a button of another thread, and is refused
-      // for one.
-      for (HWND button : buttons) SendNotifyMessageW(button, kSettingsChangedMessage, 0, 0);
-      return 0;
-    }
-    case WM_CLOSE: DestroyWindow(hwnd); return 0;
-    default: return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-}
-
-void ButtonWindowMade(HWND button) {
-  g_liveLock.Enter();
-  g_liveButtons.push_back(button);
-  const bool listening = g_listener && IsWindow(g_listener);
-  g_liveLock.Leave();
-  if (listening) return;
-  if (!g_listenerClass) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ListenerProc;
-    wc.hInstance = ModuleHandle();
-    wc.lpszClassName = kListenerClass;
-    g_listenerClass = RegisterClassExW(&wc);
-  }
-  // Never shown: a hidden pop-up still gets the broadcasts, which a
-  // message-only window would not.
-  HWND made = CreateWindowExW(WS_EX_TOOLWINDOW, kListenerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                              ModuleHandle(), nullptr);
-  g_liveLock.Enter();
-  g_listener = made;
-  g_liveLock.Leave();
-}
-
-void ButtonWindowGone(HWND button) {
-  HWND listener = nullptr;
-  g_liveLock.Enter();
-  g_liveButtons.erase(std::remove(g_liveButtons.begin(), g_liveButtons.end(), button), g_liveButtons.end());
-  if (g_liveButtons.empty()) std::swap(listener, g_listener);
-  g_liveLock.Leave();
-  if (!listener) return;
-  // Only its own thread may destroy a window.
-  if (GetWindowThreadProcessId(listener, nullptr) == GetCurrentThreadId()) DestroyWindow(listener);
-  else PostMessageW(listener, WM_CLOSE, 0, 0);
-}
-
-bool SystemHighContrast() {
-  HIGHCONTRASTW setting{};
-  setting.cbSize = sizeof setting;
-  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof setting, &setting, 0) &&
-         (setting.dwFlags & HCF_HIGHCONTRASTON) != 0;
-}
-
-}  // namespace
-
-void UnregisterButtonClass() {
-  if (g_windowClass) UnregisterClassW(kWindowClass, ModuleHandle());
-  g_windowClass = 0;
-  if (g_listenerClass) UnregisterClassW(kListenerClass, ModuleHandle());
-  g_listenerClass = 0;
-}
 
 // ---------------------------------------------------------------- lifetime
 
 Quillon::Quillon() : model_(*this), events_(*this, DIID___Quillon), propertyNotify_(*this, IID_IPropertyNotifySink) {
-  DcFromScreen screen;
-  const int dpiX = GetDeviceCaps(screen.dc, LOGPIXELSX), dpiY = GetDeviceCaps(screen.dc, LOGPIXELSY);
-  if (dpiX > 0) dpiX_ = dpiX;
-  if (dpiY > 0) dpiY_ = dpiY;
+  dpiX_ = velmora::ScreenDpiX();
+  dpiY_ = velmora::ScreenDpiY();
   twipsPerPixelX_ = 1440.0f / static_cast<float>(dpiX_);
   twipsPerPixelY_ = 1440.0f / static_cast<float>(dpiY_);
   extent_.cx = MulDiv(std::lround(kNewWidth / twipsPerPixelX_), 2540, dpiX_);
@@ -302,12 +149,13 @@ bool Quillon::InvokeDirect(DISPID id, WORD flags, DISPPARAMS* params, EXCEPINFO*
     return false;
   const VARIANT& v = params->rgvarg[0];
   HRESULT hr;
-  if (id == kDispButtonCaption && V_VT(&v) == VT_BSTR) hr = put_ButtonCaption(V_BSTR(&v));
-  else if (id == kDispButtonEnabled && V_VT(&v) == VT_BOOL) hr = put_ButtonEnabled(V_BOOL(&v));
-  else if (id == kDispButtonPictureStretch && V_VT(&v) == VT_BOOL) hr = put_ButtonPictureStretch(V_BOOL(&v));
-  else if (id == kDispButtonForm && V_VT(&v) == VT_I4) hr = put_ButtonForm(static_cast<BtnForms>(V_I4(&v)));
-  else if (id == kDispButtonTextAlign && V_VT(&v) == VT_I4) hr = put_ButtonTextAlign(static_cast<BtnAlign>(V_I4(&v)));
-  else if (id == kDispButtonPictureAlign && V_VT(&v) == VT_I4)
+  if (id == QUILLON_DISPID_BUTTONCAPTION && V_VT(&v) == VT_BSTR) hr = put_ButtonCaption(V_BSTR(&v));
+  else if (id == QUILLON_DISPID_BUTTONENABLED && V_VT(&v) == VT_BOOL) hr = put_ButtonEnabled(V_BOOL(&v));
+  else if (id == QUILLON_DISPID_BUTTONPICTURESTRETCH && V_VT(&v) == VT_BOOL) hr = put_ButtonPictureStretch(V_BOOL(&v));
+  else if (id == QUILLON_DISPID_BUTTONFORM && V_VT(&v) == VT_I4) hr = put_ButtonForm(static_cast<BtnForms>(V_I4(&v)));
+  else if (id == QUILLON_DISPID_BUTTONTEXTALIGN && V_VT(&v) == VT_I4)
+    hr = put_ButtonTextAlign(static_cast<BtnAlign>(V_I4(&v)));
+  else if (id == QUILLON_DISPID_BUTTONPICTUREALIGN && V_VT(&v) == VT_I4)
     hr = put_ButtonPictureAlign(static_cast<BtnAlign>(V_I4(&v)));
   else return false;
   // A refused value comes back as the type library's Invoke reports it: an
@@ -395,7 +243,7 @@ HRESULT Hand(T* out, V value) {
 }  // namespace
 
 STDMETHODIMP Quillon::put_ButtonEnabled(VARIANT_BOOL value) {
-  const HRESULT hr = WriteProperty(kDispButtonEnabled, [&] { model_.WriteEnabled(value); });
+  const HRESULT hr = WriteProperty(QUILLON_DISPID_BUTTONENABLED, [&] { model_.WriteEnabled(value); });
   if (SUCCEEDED(hr)) EnabledChanged();
   return hr;
 }
@@ -403,32 +251,32 @@ STDMETHODIMP Quillon::put_ButtonEnabled(VARIANT_BOOL value) {
 STDMETHODIMP Quillon::get_ButtonEnabled(VARIANT_BOOL* value) { return Hand(value, model_.State().enabled); }
 
 STDMETHODIMP Quillon::put_ButtonTextAlign(BtnAlign value) {
-  return WriteProperty(kDispButtonTextAlign, [&] { model_.WriteTextAlign(value); });
+  return WriteProperty(QUILLON_DISPID_BUTTONTEXTALIGN, [&] { model_.WriteTextAlign(value); });
 }
 
 STDMETHODIMP Quillon::get_ButtonTextAlign(BtnAlign* value) { return Hand(value, model_.State().textAlign); }
 
 STDMETHODIMP Quillon::put_ButtonPictureAlign(BtnAlign value) {
   // The model ignores the layout's errors here.
-  return WriteProperty(kDispButtonPictureAlign, [&] { model_.WritePictureAlign(value); });
+  return WriteProperty(QUILLON_DISPID_BUTTONPICTUREALIGN, [&] { model_.WritePictureAlign(value); });
 }
 
 STDMETHODIMP Quillon::get_ButtonPictureAlign(BtnAlign* value) { return Hand(value, model_.State().pictureAlign); }
 
 STDMETHODIMP Quillon::put_ButtonBackColor(OLE_COLOR value) {
-  return WriteProperty(kDispButtonBackColor, [&] { model_.WriteBackColour(value); });
+  return WriteProperty(QUILLON_DISPID_BUTTONBACKCOLOR, [&] { model_.WriteBackColour(value); });
 }
 
 STDMETHODIMP Quillon::get_ButtonBackColor(OLE_COLOR* value) { return Hand(value, model_.State().backColour); }
 
 STDMETHODIMP Quillon::put_ButtonForm(BtnForms value) {
-  return WriteProperty(kDispButtonForm, [&] { model_.WriteForm(static_cast<int32_t>(value)); });
+  return WriteProperty(QUILLON_DISPID_BUTTONFORM, [&] { model_.WriteForm(static_cast<int32_t>(value)); });
 }
 
 STDMETHODIMP Quillon::get_ButtonForm(BtnForms* value) { return Hand(value, model_.State().form); }
 
 STDMETHODIMP Quillon::put_ButtonCaption(BSTR value) {
-  const HRESULT hr = WriteProperty(kDispButtonCaption, [&] { model_.WriteCaption(FromBstr(value)); });
+  const HRESULT hr = WriteProperty(QUILLON_DISPID_BUTTONCAPTION, [&] { model_.WriteCaption(FromBstr(value)); });
   // The caption is the button's name.
   if (SUCCEEDED(hr)) Announce(EVENT_OBJECT_NAMECHANGE);
   return hr;
@@ -462,7 +310,8 @@ STDMETHODIMP Quillon::putref_ButtonPicture(IPictureDisp* value) {
     width = TwipsX(MulDiv(hmWidth, dpiX_, 2540));
     height = TwipsY(MulDiv(hmHeight, dpiY_, 2540));
   }
-  return WriteProperty(kDispButtonPicture, [&] { model_.WritePicture(static_cast<bool>(picture), width, height); });
+  return WriteProperty(QUILLON_DISPID_BUTTONPICTURE,
+                       [&] { model_.WritePicture(static_cast<bool>(picture), width, height); });
 }
 
 STDMETHODIMP Quillon::get_ButtonPictureStretch(VARIANT_BOOL* value) {
@@ -470,7 +319,7 @@ STDMETHODIMP Quillon::get_ButtonPictureStretch(VARIANT_BOOL* value) {
 }
 
 STDMETHODIMP Quillon::put_ButtonPictureStretch(VARIANT_BOOL value) {
-  return WriteProperty(kDispButtonPictureStretch, [&] { model_.WritePictureStretch(value); });
+  return WriteProperty(QUILLON_DISPID_BUTTONPICTURESTRETCH, [&] { model_.WritePictureStretch(value); });
 }
 
 HRESULT Quillon::NewDefaultFont(ComPtr<IFontDisp>& out) {
@@ -528,78 +377,17 @@ STDMETHODIMP Quillon::putref_ButtonFont(IFontDisp* value) {
     model_.LayoutButton();
   } catch (const ControlError&) {
   }
-  NotifyChanged(kDispButtonFont);
+  NotifyChanged(QUILLON_DISPID_BUTTONFONT);
   return S_OK;
 }
 
 STDMETHODIMP Quillon::get_ButtonFontColor(OLE_COLOR* value) { return Hand(value, model_.State().fontColour); }
 
 STDMETHODIMP Quillon::put_ButtonFontColor(OLE_COLOR value) {
-  return WriteProperty(kDispButtonFontColor, [&] { model_.WriteFontColour(value); });
-}
-
-// ---------------------------------------------------------------- caption font
-
-void Quillon::RebuildCaptionFont() {
-  LOGFONTW lf{};
-  BSTR name = nullptr;
-  CY size{};
-  SHORT weight = FW_NORMAL, charset = ANSI_CHARSET;
-  BOOL italic = FALSE, underline = FALSE, strike = FALSE;
-  captionFont_->get_Name(&name);
-  captionFont_->get_Size(&size);
-  captionFont_->get_Weight(&weight);
-  captionFont_->get_Charset(&charset);
-  captionFont_->get_Italic(&italic);
-  captionFont_->get_Underline(&underline);
-  captionFont_->get_Strikethrough(&strike);
-  // Points to pixels at the screen's resolution, rounded as the screen does.
-  lf.lfHeight = -static_cast<LONG>(std::llround(static_cast<double>(size.int64) * dpiY_ / 720000.0));
-  lf.lfWeight = weight;
-  lf.lfItalic = italic ? 1 : 0;
-  lf.lfUnderline = underline ? 1 : 0;
-  lf.lfStrikeOut = strike ? 1 : 0;
-  lf.lfCharSet = static_cast<BYTE>(charset);
-  if (name) lstrcpynW(lf.lfFaceName, name, LF_FACESIZE);
-  SysFreeString(name);
-  if (HFONT font = CreateFontIndirectW(&lf)) {
-    if (captionHFont_) DeleteObject(captionHFont_);
-    captionHFont_ = font;
-  }
-}
-
-ButtonPlatform::Extent Quillon::MeasureCaption(const std::u16string& text) {
-  DcFromScreen screen;
-  HGDIOBJ old = SelectObject(screen.dc, captionHFont_);
-  SIZE size{};
-  GetTextExtentPoint32W(screen.dc, reinterpret_cast<const wchar_t*>(text.c_str()), static_cast<int>(text.size()),
-                        &size);
-  TEXTMETRICW tm{};
-  GetTextMetricsW(screen.dc, &tm);
-  SelectObject(screen.dc, old);
-  return {TwipsX(size.cx), TwipsY(tm.tmHeight)};
+  return WriteProperty(QUILLON_DISPID_BUTTONFONTCOLOR, [&] { model_.WriteFontColour(value); });
 }
 
 // ---------------------------------------------------------------- platform
-
-bool Quillon::CursorIsOverButton() {
-  POINT p;
-  return hwnd_ && GetCursorPos(&p) && WindowFromPoint(p) == hwnd_;
-}
-
-void Quillon::SetTimerRunning(bool running) {
-  if (!hwnd_) return;
-  if (running) {
-    timerSet_ = SetTimer(hwnd_, kHoverTimer, kHoverInterval, nullptr) != 0;
-  } else if (timerSet_) {
-    KillTimer(hwnd_, kHoverTimer);
-    timerSet_ = false;
-  }
-}
-
-void Quillon::Redraw() {
-  if (hwnd_) InvalidateRect(hwnd_, nullptr, FALSE);
-}
 
 void Quillon::FireEvent(DISPID id, DISPPARAMS& params) {
   if (frozen_ > 0) return;
@@ -611,7 +399,7 @@ void Quillon::FireEvent(DISPID id, DISPPARAMS& params) {
 
 void Quillon::RaiseClick() {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  FireEvent(kEventClick, none);
+  FireEvent(QUILLON_DISPID_CLICK, none);
 }
 
 void Quillon::RaiseMouseMove(int16_t button, int16_t shift, float x, float y) {
@@ -628,17 +416,17 @@ void Quillon::RaiseMouseMove(int16_t button, int16_t shift, float x, float y) {
   V_VT(&args[0]) = VT_R4 | VT_BYREF;
   V_R4REF(&args[0]) = &fy;
   DISPPARAMS params{args, nullptr, 4, 0};
-  FireEvent(kEventMouseMove, params);
+  FireEvent(QUILLON_DISPID_MOUSEMOVE, params);
 }
 
 void Quillon::RaiseMouseOver() {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  FireEvent(kEventMouseOver, none);
+  FireEvent(QUILLON_DISPID_MOUSEOVER, none);
 }
 
 void Quillon::RaiseMouseOut() {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
-  FireEvent(kEventMouseOut, none);
+  FireEvent(QUILLON_DISPID_MOUSEOUT, none);
 }
 
 // ---------------------------------------------------------------- accessibility and the system's settings
@@ -664,9 +452,7 @@ std::wstring Quillon::AccessibleName() const {
   const std::u16string& caption = model_.State().caption;
   if (!caption.empty()) return std::wstring(caption.begin(), caption.end());
   if (!hwnd_) return {};
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd_)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd_, text.data(), static_cast<int>(text.size()))));
-  return text;
+  return velmora::WindowText(hwnd_);
 }
 
 LONG Quillon::AccessibleState() const {
@@ -735,45 +521,6 @@ STDMETHODIMP Quillon::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND 
       return S_OK;
     default: return OLEOBJ_S_INVALIDVERB;
   }
-}
-
-HRESULT Quillon::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posRect) {
-  if (hwnd_) {
-    if (posRect) SetObjectRects(posRect, nullptr);
-    return S_OK;
-  }
-  ComPtr<IOleInPlaceSite> ipSite;
-  if (site) site->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(ipSite.Put()));
-  if (ipSite && ipSite->CanInPlaceActivate() != S_OK) return E_FAIL;
-  if (!parent && ipSite) ipSite->GetWindow(&parent);
-  RECT rect{};
-  if (posRect) {
-    rect = *posRect;
-  } else if (ipSite) {
-    ComPtr<IOleInPlaceFrame> frame;
-    ComPtr<IOleInPlaceUIWindow> doc;
-    RECT clip{};
-    OLEINPLACEFRAMEINFO info{};
-    info.cb = sizeof info;
-    ipSite->GetWindowContext(frame.Put(), doc.Put(), &rect, &clip, &info);
-  }
-  if (!parent) return E_INVALIDARG;
-  if (!ButtonClass(&Quillon::WindowProc)) return HRESULT_FROM_WIN32(GetLastError());
-  const DWORD tabStop = model_.State().enabled == kTrue ? WS_TABSTOP : 0;
-  // Made visible at once: every verb that activates the button shows it, and
-  // a window shown afterwards costs one more round of moving messages.
-  HWND hwnd = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_VISIBLE | tabStop | WS_CLIPSIBLINGS, rect.left,
-                              rect.top, rect.right - rect.left, rect.bottom - rect.top, parent, nullptr,
-                              ModuleHandle(), this);
-  if (!hwnd) return HRESULT_FROM_WIN32(GetLastError());
-  ButtonWindowMade(hwnd);
-  if (ipSite) {
-    ipSite->OnInPlaceActivate();
-    inPlaceSite_ = ipSite;
-  }
-  // The timer was running since the button was made; it ticks from now on.
-  if (model_.TimerRunning()) SetTimerRunning(true);
-  return S_OK;
 }
 
 STDMETHODIMP Quillon::EnumVerbs(IEnumOLEVERB** verbs) {
@@ -914,197 +661,6 @@ STDMETHODIMP Quillon::FindConnectionPoint(REFIID iid, IConnectionPoint** out) {
   return S_OK;
 }
 
-// ---------------------------------------------------------------- persistence
-
-STDMETHODIMP Quillon::GetClassID(CLSID* clsid) {
-  if (!clsid) return E_POINTER;
-  *clsid = CLSID_Quillon;
-  return S_OK;
-}
-
-STDMETHODIMP Quillon::InitNew() {
-  // A button placed new: every stored value once more through its property.
-  HRESULT hr;
-  if (FAILED(hr = put_ButtonPictureAlign(static_cast<BtnAlign>(model_.State().pictureAlign)))) return hr;
-  if (FAILED(hr = put_ButtonTextAlign(static_cast<BtnAlign>(model_.State().textAlign)))) return hr;
-  if (FAILED(hr = put_ButtonBackColor(model_.State().backColour))) return hr;
-  BSTR caption = ToBstr(model_.State().caption);
-  hr = put_ButtonCaption(caption);
-  SysFreeString(caption);
-  if (FAILED(hr)) return hr;
-  if (FAILED(hr = put_ButtonForm(static_cast<BtnForms>(model_.State().form)))) return hr;
-  ComPtr<IPictureDisp> picture = picture_;
-  if (FAILED(hr = putref_ButtonPicture(picture.Get()))) return hr;
-  ComPtr<IFontDisp> font;
-  if (FAILED(hr = get_ButtonFont(font.Put()))) return hr;
-  if (FAILED(hr = putref_ButtonFont(font.Get()))) return hr;
-  if (FAILED(hr = put_ButtonFontColor(model_.State().fontColour))) return hr;
-  return put_ButtonEnabled(model_.State().enabled);
-}
-
-namespace {
-
-// Reads one entry, or hands back the default when the bag has none.
-HRESULT ReadEntry(IPropertyBag& bag, IErrorLog* log, const wchar_t* name, VARTYPE type, VARIANT& out,
-                  const VARIANT& fallback) {
-  VariantInit(&out);
-  V_VT(&out) = type;  // a hint to the bag
-  HRESULT hr = bag.Read(name, &out, log);
-  if (Missing(hr)) {
-    VariantClear(&out);
-    return VariantCopy(&out, const_cast<VARIANT*>(&fallback));
-  }
-  if (FAILED(hr)) return hr;
-  if (type == VT_DISPATCH) {
-    if (V_VT(&out) == VT_EMPTY || V_VT(&out) == VT_NULL) return S_OK;
-    if (V_VT(&out) == VT_UNKNOWN || V_VT(&out) == VT_DISPATCH) return S_OK;
-    VariantClear(&out);
-    return DISP_E_TYPEMISMATCH;
-  }
-  return VariantChangeType(&out, &out, 0, type);
-}
-
-template <typename I>
-ComPtr<I> ObjectIn(const VARIANT& v, REFIID iid) {
-  ComPtr<I> out;
-  IUnknown* unk = nullptr;
-  if (V_VT(&v) == VT_DISPATCH) unk = V_DISPATCH(&v);
-  if (V_VT(&v) == VT_UNKNOWN) unk = V_UNKNOWN(&v);
-  if (unk) unk->QueryInterface(iid, reinterpret_cast<void**>(out.Put()));
-  return out;
-}
-
-struct Variant {
-  VARIANT v;
-  Variant() { VariantInit(&v); }
-  ~Variant() { VariantClear(&v); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-};
-
-Variant& Int(Variant& var, LONG value) {
-  VariantClear(&var.v);
-  V_VT(&var.v) = VT_I4;
-  V_I4(&var.v) = value;
-  return var;
-}
-
-Variant& Bool(Variant& var, VARIANT_BOOL value) {
-  VariantClear(&var.v);
-  V_VT(&var.v) = VT_BOOL;
-  V_BOOL(&var.v) = value;
-  return var;
-}
-
-}  // namespace
-
-STDMETHODIMP Quillon::Load(IPropertyBag* bag, IErrorLog* log) {
-  if (!bag) return E_POINTER;
-  HRESULT hr;
-  Variant value, fallback;
-
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonForm", VT_I4, value.v, Int(fallback, 0).v))) return hr;
-  if (FAILED(hr = put_ButtonForm(static_cast<BtnForms>(V_I4(&value.v))))) return hr;
-
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonBackColor", VT_I4, value.v, Int(fallback, 0xFFFFFF).v))) return hr;
-  if (FAILED(hr = put_ButtonBackColor(static_cast<OLE_COLOR>(V_I4(&value.v))))) return hr;
-
-  VariantClear(&fallback.v);
-  V_VT(&fallback.v) = VT_BSTR;
-  V_BSTR(&fallback.v) = SysAllocString(L"Quillon");
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonCaption", VT_BSTR, value.v, fallback.v))) return hr;
-  if (FAILED(hr = put_ButtonCaption(V_BSTR(&value.v)))) return hr;
-
-  VariantClear(&fallback.v);
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonPicture", VT_DISPATCH, value.v, fallback.v))) return hr;
-  {
-    ComPtr<IPictureDisp> picture = ObjectIn<IPictureDisp>(value.v, IID_IPictureDisp);
-    const bool isObject = V_VT(&value.v) == VT_DISPATCH || V_VT(&value.v) == VT_UNKNOWN;
-    if (isObject && V_UNKNOWN(&value.v) && !picture) return Fail(kErrInvalidPicture);
-    if (FAILED(hr = putref_ButtonPicture(picture.Get()))) return hr;
-  }
-
-  // Without a stored font the caption keeps the font it has: a copy of it,
-  // so the label's own font object never leaves the button. The copy is made
-  // only when the bag has none (a read hands back no error value).
-  VariantClear(&fallback.v);
-  V_VT(&fallback.v) = VT_ERROR;
-  V_ERROR(&fallback.v) = DISP_E_PARAMNOTFOUND;
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonFont", VT_DISPATCH, value.v, fallback.v))) return hr;
-  if (V_VT(&value.v) == VT_ERROR) {
-    ComPtr<IFont> copy;
-    if (FAILED(hr = captionFont_->Clone(copy.Put()))) return hr;
-    VariantClear(&value.v);
-    V_VT(&value.v) = VT_DISPATCH;
-    V_DISPATCH(&value.v) = nullptr;
-    copy->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&V_DISPATCH(&value.v)));
-  }
-  {
-    ComPtr<IFontDisp> font = ObjectIn<IFontDisp>(value.v, IID_IFontDisp);
-    if (!font) font = ObjectIn<IFontDisp>(value.v, IID_IDispatch);
-    if (FAILED(hr = putref_ButtonFont(font.Get()))) return hr;
-  }
-
-  const LONG textColour = static_cast<LONG>(model_.lblCaption().textColour);
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonFontColor", VT_I4, value.v, Int(fallback, textColour).v))) return hr;
-  if (FAILED(hr = put_ButtonFontColor(static_cast<OLE_COLOR>(V_I4(&value.v))))) return hr;
-
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonPictureAlign", VT_I4, value.v, Int(fallback, 0).v))) return hr;
-  if (FAILED(hr = put_ButtonPictureAlign(static_cast<BtnAlign>(V_I4(&value.v))))) return hr;
-
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonTextAlign", VT_I4, value.v, Int(fallback, 1).v))) return hr;
-  if (FAILED(hr = put_ButtonTextAlign(static_cast<BtnAlign>(V_I4(&value.v))))) return hr;
-
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonPictureStretch", VT_BOOL, value.v, Bool(fallback, VARIANT_TRUE).v)))
-    return hr;
-  if (FAILED(hr = put_ButtonPictureStretch(V_BOOL(&value.v)))) return hr;
-
-  if (FAILED(hr = ReadEntry(*bag, log, L"ButtonEnabled", VT_BOOL, value.v, Bool(fallback, VARIANT_TRUE).v))) return hr;
-  return put_ButtonEnabled(V_BOOL(&value.v));
-}
-
-STDMETHODIMP Quillon::Save(IPropertyBag* bag, BOOL, BOOL saveAll) {
-  if (!bag) return E_POINTER;
-  const ButtonState& s = model_.State();
-  HRESULT hr;
-  Variant value;
-  auto write = [&](const wchar_t* name, bool isDefault) -> HRESULT {
-    return isDefault && !saveAll ? S_OK : bag->Write(name, &value.v);
-  };
-
-  if (FAILED(hr = write(L"ButtonForm", V_I4(&Int(value, s.form).v) == 0))) return hr;
-  if (FAILED(hr = write(L"ButtonBackColor", Int(value, static_cast<LONG>(s.backColour)).v.lVal == 0xFFFFFF))) return hr;
-
-  VariantClear(&value.v);
-  if (FAILED(hr = get_ButtonCaption(&V_BSTR(&value.v)))) return hr;
-  V_VT(&value.v) = VT_BSTR;
-  if (FAILED(hr = write(L"ButtonCaption", s.caption == u"Quillon"))) return hr;
-
-  VariantClear(&value.v);
-  if (picture_) {
-    V_VT(&value.v) = VT_DISPATCH;
-    get_ButtonPicture(reinterpret_cast<IPictureDisp**>(&V_DISPATCH(&value.v)));
-    if (FAILED(hr = bag->Write(L"ButtonPicture", &value.v))) return hr;
-  }
-
-  VariantClear(&value.v);
-  {
-    ComPtr<IFontDisp> font;
-    if (FAILED(hr = get_ButtonFont(font.Put()))) return hr;
-    ComPtr<IUnknown> fontIdentity = font.As<IUnknown>(IID_IUnknown);
-    ComPtr<IUnknown> labelIdentity = captionFont_.As<IUnknown>(IID_IUnknown);
-    V_VT(&value.v) = VT_DISPATCH;
-    font.CopyTo(reinterpret_cast<IFontDisp**>(&V_DISPATCH(&value.v)));
-    if (FAILED(hr = write(L"ButtonFont", fontIdentity.Get() == labelIdentity.Get()))) return hr;
-  }
-
-  if (FAILED(hr = write(L"ButtonFontColor", Int(value, static_cast<LONG>(s.fontColour)).v.lVal == 0))) return hr;
-  if (FAILED(hr = write(L"ButtonPictureAlign", Int(value, s.pictureAlign).v.lVal == 0))) return hr;
-  if (FAILED(hr = write(L"ButtonTextAlign", Int(value, s.textAlign).v.lVal == 1))) return hr;
-  if (FAILED(hr = write(L"ButtonPictureStretch", Bool(value, s.pictureStretch).v.boolVal == VARIANT_TRUE))) return hr;
-  return write(L"ButtonEnabled", Bool(value, s.enabled).v.boolVal == VARIANT_TRUE);
-}
-
 // ---------------------------------------------------------------- IProvideClassInfo2
 
 STDMETHODIMP Quillon::GetClassInfo(ITypeInfo** out) {
@@ -1120,323 +676,6 @@ STDMETHODIMP Quillon::GetGUID(DWORD kind, GUID* guid) {
   if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
   *guid = DIID___Quillon;
   return S_OK;
-}
-
-// ---------------------------------------------------------------- window
-
-int Quillon::PixelsX(float twips) const { return static_cast<int>(std::lround(twips / twipsPerPixelX_)); }
-int Quillon::PixelsY(float twips) const { return static_cast<int>(std::lround(twips / twipsPerPixelY_)); }
-
-RECT Quillon::PixelRect(const TwipsRect& r) const {
-  const int left = PixelsX(r.left), top = PixelsY(r.top);
-  return {left, top, left + PixelsX(r.width), top + PixelsY(r.height)};
-}
-
-LRESULT CALLBACK Quillon::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* self = static_cast<Quillon*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  if (msg == WM_NCDESTROY) ButtonWindowGone(hwnd);
-  auto* self = reinterpret_cast<Quillon*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(hwnd, msg, wp, lp);
-  if (msg == WM_NCDESTROY) {
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    self->hwnd_ = nullptr;
-    self->timerSet_ = false;
-    // What a client still holds describes a window that is gone.
-    if (self->accessible_) {
-      self->accessible_->Detach();
-      self->accessible_.Reset();
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-  }
-  return self->OnMessage(msg, wp, lp);
-}
-
-LRESULT Quillon::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  switch (msg) {
-    case WM_SIZE:
-      // However the window was sized, the extent follows it.
-      extent_.cx = MulDiv(LOWORD(lp), 2540, dpiX_);
-      extent_.cy = MulDiv(HIWORD(lp), 2540, dpiY_);
-      model_.Resize(TwipsX(LOWORD(lp)), TwipsY(HIWORD(lp)));
-      return 0;
-    case WM_ERASEBKGND: return 1;  // all painting is done at once, off screen
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd_, &ps);
-      Paint(dc);
-      EndPaint(hwnd_, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: Paint(reinterpret_cast<HDC>(wp)); return 0;
-    case WM_MOUSEMOVE: {
-      int16_t button = 0, shift = 0;
-      if (wp & MK_LBUTTON) button |= 1;
-      if (wp & MK_RBUTTON) button |= 2;
-      if (wp & MK_MBUTTON) button |= 4;
-      if (wp & MK_SHIFT) shift |= 1;
-      if (wp & MK_CONTROL) shift |= 2;
-      if (GetKeyState(VK_MENU) < 0) shift |= 4;
-      const HitResult hit = model_.HitTest(TwipsX(GET_X_LPARAM(lp)), TwipsY(GET_Y_LPARAM(lp)));
-      ComPtr<Quillon> self(this);
-      model_.MouseMove(button, shift, hit.x, hit.y);
-      return 0;
-    }
-    case WM_LBUTTONDOWN:
-      if (GetFocus() != hwnd_) SetFocus(hwnd_);
-      SetCapture(hwnd_);
-      pressed_ = true;
-      return 0;
-    case WM_LBUTTONUP: {
-      const bool wasPressed = pressed_;
-      pressed_ = false;
-      if (GetCapture() == hwnd_) ReleaseCapture();
-      RECT client;
-      GetClientRect(hwnd_, &client);
-      const POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-      // A press that is dragged off the button and let go elsewhere is
-      // no click, as with any push button.
-      if (wasPressed && PtInRect(&client, p)) {
-        ComPtr<Quillon> self(this);
-        model_.ClickRoutine();
-      }
-      return 0;
-    }
-    case WM_CAPTURECHANGED: pressed_ = false; return 0;
-    case WM_GETDLGCODE: {
-      // Characters are ours (Enter clicks); a dialog manager must not
-      // turn Enter into its default button while we have the focus.
-      LRESULT code = DLGC_WANTCHARS;
-      const MSG* m = reinterpret_cast<const MSG*>(lp);
-      if (m && (m->message == WM_KEYDOWN || m->message == WM_CHAR) && m->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
-      return code;
-    }
-    case WM_CHAR: {
-      ComPtr<Quillon> self(this);
-      model_.KeyPress(static_cast<int>(wp));
-      return 0;
-    }
-    case WM_KEYDOWN:
-      if (wp != VK_SPACE) break;
-      model_.SpaceDown();
-      return 0;
-    case WM_KEYUP:
-      if (wp != VK_SPACE) break;
-      {
-        ComPtr<Quillon> self(this);
-        model_.SpaceUp();
-      }
-      return 0;
-    case kDefaultActionMessage: {
-      // As a click of the mouse: the focus first, then the Click event.
-      ComPtr<Quillon> self(this);
-      if (GetFocus() != hwnd_) SetFocus(hwnd_);
-      model_.ClickRoutine();
-      return 0;
-    }
-    case WM_GETOBJECT:
-      // The client area is the button; the window's own object stays the system's.
-      if (static_cast<LONG>(static_cast<DWORD>(lp)) == OBJID_CLIENT) {
-        if (!accessible_ && FAILED(ButtonAccessible::Create(*this, accessible_))) accessible_.Reset();
-        if (accessible_) return accessible_->Result(wp);
-      }
-      break;
-    case WM_SETTINGCHANGE:
-    case WM_SYSCOLORCHANGE:
-    case kSettingsChangedMessage:
-      // The high-contrast setting may have changed, and with new system
-      // colours every look that uses them paints anew.
-      ReadHighContrast();
-      return 0;
-    case WM_SETFOCUS: {
-      model_.FocusGained();
-      if (auto control = site_.As<IOleControlSite>(IID_IOleControlSite)) control->OnFocus(TRUE);
-      Announce(EVENT_OBJECT_FOCUS);
-      return 0;
-    }
-    case WM_KILLFOCUS: {
-      model_.FocusLost();
-      if (auto control = site_.As<IOleControlSite>(IID_IOleControlSite)) control->OnFocus(FALSE);
-      return 0;
-    }
-    case WM_TIMER:
-      if (wp == kHoverTimer) {
-        ComPtr<Quillon> self(this);
-        model_.TimerTick();
-      }
-      return 0;
-    case WM_DESTROY: SetTimerRunning(false); return 0;
-    default: break;
-  }
-  return DefWindowProcW(hwnd_, msg, wp, lp);
-}
-
-namespace {
-
-struct GdiObject {
-  HGDIOBJ h;
-  ~GdiObject() {
-    if (h) DeleteObject(h);
-  }
-};
-
-// Square and circle take the shorter side and sit in the middle.
-RECT ShapeBounds(RECT r, int16_t kind) {
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  const int side = w < h ? w : h;
-  if (kind == kSquare || kind == kCircle || kind == kRoundedSquare) {
-    r.left += (w - side) / 2;
-    r.top += (h - side) / 2;
-    r.right = r.left + side;
-    r.bottom = r.top + side;
-  }
-  return r;
-}
-
-// Draws the outline kinds 0 to 5. The rounded kinds round their corners by
-// a fifth of the shorter side.
-void DrawGround(HDC dc, RECT r, int16_t kind) {
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  const int side = w < h ? w : h;
-  r = ShapeBounds(r, kind);
-  switch (kind) {
-    case kOval:
-    case kCircle: Ellipse(dc, r.left, r.top, r.right, r.bottom); break;
-    case kRoundedRectangle:
-    case kRoundedSquare: {
-      const int round = side * 2 / 5;
-      RoundRect(dc, r.left, r.top, r.right, r.bottom, round, round);
-      break;
-    }
-    default: Rectangle(dc, r.left, r.top, r.right, r.bottom); break;
-  }
-}
-
-// The focus rectangle keeps inside the outline, clear of it; in an oval or
-// a circle it keeps to the rectangle the curve encloses.
-RECT FocusFrame(RECT shape, int16_t kind, int outlineWidth) {
-  RECT r = ShapeBounds(shape, kind);
-  int dx = outlineWidth + 2, dy = outlineWidth + 2;
-  if (kind == kOval || kind == kCircle) {
-    // Half a side times (1 - 1/sqrt 2) from each edge.
-    dx += static_cast<int>((r.right - r.left) * 0.1465);
-    dy += static_cast<int>((r.bottom - r.top) * 0.1465);
-  }
-  InflateRect(&r, -dx, -dy);
-  return r;
-}
-
-}  // namespace
-
-void Quillon::Paint(HDC target) {
-  RECT client;
-  GetClientRect(hwnd_, &client);
-  const int cx = client.right, cy = client.bottom;
-  if (cx <= 0 || cy <= 0) return;
-  HDC dc = CreateCompatibleDC(target);
-  GdiObject bitmap{CreateCompatibleBitmap(target, cx, cy)};
-  HGDIOBJ oldBitmap = SelectObject(dc, bitmap.h);
-
-  // Outside a rounded or oval outline the window behind shows through:
-  // the parent paints its background into our corners.
-  GdiObject surface{CreateSolidBrush(Resolve(kSurfaceColour))};
-  FillRect(dc, &client, static_cast<HBRUSH>(surface.h));
-  if (HWND parent = GetParent(hwnd_)) {
-    POINT origin{0, 0};
-    MapWindowPoints(hwnd_, parent, &origin, 1);
-    POINT old;
-    SetViewportOrgEx(dc, -origin.x, -origin.y, &old);
-    SendMessageW(parent, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    SetViewportOrgEx(dc, old.x, old.y, nullptr);
-  }
-
-  const Ground& ground = model_.shpGround();
-  const Appearance look = model_.Look();
-  RECT shape = PixelRect(ground.rect);
-  GdiObject fill{CreateSolidBrush(Resolve(look.fill))};
-  GdiObject pen{look.outlineVisible ? CreatePen(PS_INSIDEFRAME, look.outlineWidth, Resolve(look.outlineColour))
-                                    : nullptr};
-  if (!look.outlineVisible) {
-    // Without a pen GDI leaves out the right and bottom edge.
-    ++shape.right;
-    ++shape.bottom;
-  }
-  HGDIOBJ oldPen = SelectObject(dc, pen.h ? pen.h : GetStockObject(NULL_PEN));
-  HGDIOBJ oldBrush = SelectObject(dc, fill.h);
-  DrawGround(dc, shape, ground.kind);
-  SelectObject(dc, oldBrush);
-  SelectObject(dc, oldPen);
-
-  if (model_.State().hasPicture) {
-    if (auto picture = picture_.As<IPicture>()) {
-      const RECT r = PixelRect(model_.imgPicture().rect);
-      OLE_XSIZE_HIMETRIC w = 0;
-      OLE_YSIZE_HIMETRIC h = 0;
-      picture->get_Width(&w);
-      picture->get_Height(&h);
-      SetStretchBltMode(dc, HALFTONE);
-      SetBrushOrgEx(dc, 0, 0, nullptr);  // HALFTONE wants it reset
-      picture->Render(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, 0, h, w, -h, nullptr);
-    }
-  }
-
-  const CaptionLabel& label = model_.lblCaption();
-  if (!label.text.empty()) {
-    RECT r = PixelRect(label.rect);
-    // The label is as wide as its text measures; a glyph that reaches past
-    // its advance (as some fonts' last letter does) must not lose a column.
-    UINT format = DT_SINGLELINE | DT_NOPREFIX | DT_TOP | DT_NOCLIP;
-    format |= label.alignment == kAlignCentre ? DT_CENTER : label.alignment == kAlignRight ? DT_RIGHT : DT_LEFT;
-    HGDIOBJ oldFont = SelectObject(dc, captionHFont_);
-    // Twips scale with the DPI, the font's pixels not quite: at 120 dots per
-    // inch a caption that fits at 96 may come out a few pixels wider than
-    // the button has room for. It is then drawn in a font just small enough
-    // to fit, rather than run into the outline.
-    const auto* text = reinterpret_cast<const wchar_t*>(label.text.c_str());
-    const int length = static_cast<int>(label.text.size());
-    SIZE extent{};
-    GetTextExtentPoint32W(dc, text, length, &extent);
-    GdiObject smaller{nullptr};
-    // The label takes the width of its text; the room is up to the
-    // margin the layout keeps on the right (75 twips).
-    const LONG room = PixelRect(ground.rect).right - PixelsX(75.0f) - r.left;
-    if (extent.cx > room && room > 0) {
-      LOGFONTW lf{};
-      GetObjectW(captionHFont_, sizeof lf, &lf);
-      for (LONG height = std::abs(lf.lfHeight) - 1; height > 1 && extent.cx > room; --height) {
-        lf.lfHeight = -height;
-        lf.lfWidth = 0;
-        if (smaller.h) {
-          SelectObject(dc, captionHFont_);
-          DeleteObject(smaller.h);
-        }
-        smaller.h = CreateFontIndirectW(&lf);
-        if (!smaller.h) break;
-        SelectObject(dc, smaller.h);
-        GetTextExtentPoint32W(dc, text, length, &extent);
-      }
-    }
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, Resolve(look.textColour));
-    DrawTextW(dc, text, length, &r, format);
-    SelectObject(dc, oldFont);
-  }
-
-  if (look.focusRectangle) {
-    const RECT frame = FocusFrame(PixelRect(ground.rect), ground.kind, look.outlineVisible ? look.outlineWidth : 0);
-    if (frame.right > frame.left && frame.bottom > frame.top) {
-      SetTextColor(dc, RGB(0, 0, 0));
-      SetBkColor(dc, RGB(255, 255, 255));
-      DrawFocusRect(dc, &frame);
-    }
-  }
-
-  BitBlt(target, 0, 0, cx, cy, dc, 0, 0, SRCCOPY);
-  SelectObject(dc, oldBitmap);
-  DeleteDC(dc);
 }
 
 }  // namespace quillon

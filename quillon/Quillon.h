@@ -12,6 +12,7 @@
 #include "ComPtr.h"
 #include "ConnectionPoint.h"
 #include "Module.h"
+#include "QuillonDispids.h"
 #include "Quillon_h.h"
 
 namespace quillon {
@@ -166,6 +167,21 @@ class Quillon final : public _Quillon,
   void ResizeFromExtent();
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+  // The window's messages, one handler each.
+  void OnSize(int width, int height);
+  void OnPaint();
+  void OnMouseMove(WPARAM keys, int x, int y);
+  void OnButtonDown();
+  void OnButtonUp(POINT at);
+  LRESULT DialogCode(const MSG* m) const;
+  void OnChar(int character);
+  void OnSpace(bool down);
+  void OnDefaultAction();
+  // False when the object asked for is the system's.
+  bool OnGetObject(WPARAM wp, LPARAM lp, LRESULT* result);
+  void OnSettingsChanged();
+  void OnFocus(bool gained);
+  void OnTimer(UINT_PTR id);
   void Paint(HDC target);
   float TwipsX(int pixels) const { return pixels * twipsPerPixelX_; }
   float TwipsY(int pixels) const { return pixels * twipsPerPixelY_; }

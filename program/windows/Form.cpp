@@ -8,6 +8,7 @@
 
 #include "errors/ErrChain.h"
 #include "platform/win32/Win32Ports.h"
+#include "windows/LayoutBag.h"
 #include "windows/LinkLabel.h"
 #include "windows/PictureBox.h"
 #include "windows/Resources.h"
@@ -47,102 +48,6 @@ HFONT MakeFont(const std::vector<std::string>& v) {
   return CreateFontIndirectW(&f);
 }
 
-// A button's icon: the image of the icon file that suits the screen, at
-// the size the DPI makes of `pixelsAt96` (32 at 96 dots per inch, 40 at 120,
-// 48 at 144). The button shows a picture at its own size, so this is the size
-// it draws; one image stretched by the button would come out blurred.
-HRESULT PictureFromIconFile(const std::string& fileName, int pixelsAt96, IDispatch** made) {
-  HICON icon = nullptr;
-  try {
-    icon = IconFromFile(fileName, MulDiv(pixelsAt96, ScreenDpiX(), 96));
-  } catch (const VbError& e) {
-    return e.Number() == RuntimeError::kFileNotFound ? CTL_E_FILENOTFOUND : CTL_E_INVALIDPICTURE;
-  }
-  PICTDESC desc{};
-  desc.cbSizeofstruct = sizeof desc;
-  desc.picType = PICTYPE_ICON;
-  desc.icon.hicon = icon;
-  const HRESULT hr = OleCreatePictureIndirect(&desc, IID_IDispatch, TRUE, reinterpret_cast<void**>(made));
-  if (FAILED(hr)) DestroyIcon(icon);
-  return hr;
-}
-
-HRESULT PictureFromFile(const std::string& fileName, IDispatch** made) {
-  std::string_view bytes;
-  try {
-    bytes = ResourceFile(fileName);
-  } catch (const VbError&) {
-    return CTL_E_FILENOTFOUND;
-  }
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-  if (!memory) return E_OUTOFMEMORY;
-  std::memcpy(GlobalLock(memory), bytes.data(), bytes.size());
-  GlobalUnlock(memory);
-  ComPtr<IStream> stream;
-  HRESULT hr = CreateStreamOnHGlobal(memory, TRUE, stream.Put());
-  if (FAILED(hr)) {
-    GlobalFree(memory);
-    return hr;
-  }
-  return OleLoadPicture(stream.Get(), static_cast<LONG>(bytes.size()), FALSE, IID_IDispatch,
-                        reinterpret_cast<void**>(made));
-}
-
-// "Name" size weight charset styles (1 italic, 2 underline, 4 strikethrough)
-HRESULT FontFromValues(const std::vector<std::string>& v, IDispatch** made) {
-  const std::wstring name = Utf8ToWide(v.size() > 1 ? v[1] : "MS Sans Serif");
-  FONTDESC desc{};
-  desc.cbSizeofstruct = sizeof desc;
-  desc.lpstrName = const_cast<LPOLESTR>(name.c_str());
-  desc.cySize.int64 = std::llround((v.size() > 2 ? std::atof(v[2].c_str()) : 8.25) * 10000);
-  desc.sWeight = static_cast<SHORT>(v.size() > 3 ? LayoutNumber(v[3]) : FW_NORMAL);
-  desc.sCharset = static_cast<SHORT>(v.size() > 4 ? LayoutNumber(v[4]) : 0);
-  const int64_t styles = v.size() > 5 ? LayoutNumber(v[5]) : 0;
-  desc.fItalic = (styles & 1) != 0;
-  desc.fUnderline = (styles & 2) != 0;
-  desc.fStrikethrough = (styles & 4) != 0;
-  return OleCreateFontIndirect(&desc, IID_IDispatch, reinterpret_cast<void**>(made));
-}
-
-ComPtr<PropertyBag> BagOf(const LayoutControl& c) {
-  ComPtr<PropertyBag> bag = PropertyBag::New();
-  for (const LayoutSetting& s : c.bag) {
-    const std::wstring name = Utf8ToWide(s.name);
-    const std::string& type = s.values[0];
-    const std::string value = s.values.size() > 1 ? s.values[1] : std::string();
-    VARIANT v;
-    VariantInit(&v);
-    if (Is(type, "I4")) {
-      V_VT(&v) = VT_I4;
-      V_I4(&v) = static_cast<LONG>(static_cast<uint32_t>(LayoutNumber(value)));
-    } else if (Is(type, "Bool")) {
-      V_VT(&v) = VT_BOOL;
-      V_BOOL(&v) = Is(value, "True") ? VARIANT_TRUE : VARIANT_FALSE;
-    } else if (Is(type, "Str")) {
-      V_VT(&v) = VT_BSTR;
-      V_BSTR(&v) = SysAllocString(Utf8ToWide(value).c_str());
-    } else if (Is(type, "Icon")) {
-      // Icon "file.ico" [pixels at 96 dots per inch, 32 when not given]
-      const std::size_t dot = value.rfind('.');
-      if (dot == std::string::npos || !Is(value.substr(dot), ".ico")) {
-        bag->PutFactory(name, [value](IDispatch** made) { return PictureFromFile(value, made); });
-        continue;
-      }
-      const int size = s.values.size() > 2 ? static_cast<int>(LayoutNumber(s.values[2])) : 32;
-      bag->PutFactory(name, [value, size](IDispatch** made) { return PictureFromIconFile(value, size, made); });
-      continue;
-    } else if (Is(type, "Font")) {
-      bag->PutFactory(name, [values = s.values](IDispatch** made) { return FontFromValues(values, made); });
-      continue;
-    } else {
-      Raise(RuntimeError::kInvalidCall, "Velmora", "Unknown bag entry type " + type);
-    }
-    bag->Put(name, v);
-    VariantClear(&v);
-  }
-  return bag;
-}
-
 }  // namespace
 
 int ShiftState() {
@@ -151,7 +56,8 @@ int ShiftState() {
 }
 
 struct Form::Item {
-  std::string name, kind;
+  std::string name;
+  const Kind* kind = nullptr;
   HWND hwnd = nullptr;  // none for images
   int id = 0;
   RECT twips{};
@@ -174,7 +80,7 @@ class Form::Listener : public ButtonListener {
  public:
   Listener(HWND form, int index) : form_(form), index_(index) {}
   void OnEvent(DISPID id, DISPPARAMS*) override {
-    if (id == QUILLON_CLICK) PostMessageW(form_, WM_QUILLON_CLICK, static_cast<WPARAM>(index_), 0);
+    if (id == QUILLON_DISPID_CLICK) PostMessageW(form_, WM_QUILLON_CLICK, static_cast<WPARAM>(index_), 0);
   }
 
  private:
@@ -182,7 +88,36 @@ class Form::Listener : public ButtonListener {
   int index_;
 };
 
-Form::Form(std::string layoutFile) : layoutFile_(std::move(layoutFile)) {}
+// Every kind of control a layout may hold: how it is made, and which of its
+// notifications the window's click handlers hear.
+struct Form::Kind {
+  const char* name;  // as the layouts name it
+  void (Form::*make)(Item& it, const LayoutControl& c);
+  bool label;          // a transparent label, fitted to its text
+  int clickCode;       // the notification that is a click, or -1 for none
+  bool clickedByKeys;  // Enter and Esc click it through the dialog keys too
+  bool needsHandler;   // a button: it exists to be clicked
+};
+
+const Form::Kind* Form::KindNamed(const std::string& name) {
+  static const Kind kinds[] = {
+      {"Label", &Form::MakeLabel, true, STN_CLICKED, false, false},
+      {"TextBox", &Form::MakeTextBox, false, -1, false, false},
+      {"CheckBox", &Form::MakeCheckBox, false, BN_CLICKED, true, false},
+      {"CommandButton", &Form::MakeCommandButton, false, BN_CLICKED, true, true},
+      {"ComboList", &Form::MakeComboList, false, CBN_SELCHANGE, false, false},
+      {"PictureBox", &Form::MakePictureBox, false, -1, false, false},
+      {"Image", &Form::MakeImage, false, -1, false, false},
+      // Its clicks come as the button's Click event.
+      {"Quillon", &Form::MakeQuillon, false, -1, false, true},
+  };
+  for (const Kind& k : kinds)
+    if (Is(name, k.name)) return &k;
+  return nullptr;
+}
+
+Form::Form(std::string layoutFile, ClickHandlers clicks)
+    : layoutFile_(std::move(layoutFile)), clicks_(std::move(clicks)) {}
 
 Form::~Form() {
   if (hwnd_) {
@@ -211,6 +146,7 @@ void Form::Load(HWND owner) {
   }();
   (void)atom;
   if (layout_.formName.empty()) layout_ = ParseLayout(ResourceFile(layoutFile_));
+  CheckClickHandlers();
   VELMORA_MARK("layout read", layout_.formName);
   const LayoutControl& f = layout_.form;
 
@@ -254,15 +190,47 @@ void Form::Load(HWND owner) {
   VELMORA_MARK("Form_Load done", layout_.formName);
 }
 
+// A window whose click handlers and layout disagree is the developer's
+// fault, found here before anything of the window is made: a button or a
+// link that does nothing when clicked, or a handler that never runs.
+void Form::CheckClickHandlers() const {
+  std::string faults;
+  auto fault = [&](const std::string& text) { faults += (faults.empty() ? "" : "; ") + text; };
+  for (const LayoutControl& c : layout_.controls) {
+    const Kind* kind = KindNamed(c.kind);
+    const bool needsHandler = kind && (kind->needsHandler || (kind->label && c.Flag("Link")));
+    if (!needsHandler) continue;
+    const bool handled =
+        std::any_of(clicks_.begin(), clicks_.end(), [&](const ClickHandler& h) { return h.control == c.name; });
+    if (!handled) fault(c.name + " has no click handler");
+  }
+  for (const ClickHandler& h : clicks_) {
+    const bool found = std::any_of(layout_.controls.begin(), layout_.controls.end(),
+                                   [&](const LayoutControl& c) { return c.name == h.control; });
+    if (!found) fault("the click handler " + h.control + " has no control");
+  }
+  if (!faults.empty()) Raise(RuntimeError::kInvalidCall, "Velmora", layoutFile_ + ": " + faults);
+}
+
+void Form::Click(const std::string& control) {
+  for (const ClickHandler& h : clicks_) {
+    if (h.control != control) continue;
+    h.run();
+    return;
+  }
+}
+
 void Form::CreateControls() {
   for (const LayoutControl& c : layout_.controls) CreateOne(c);
 }
 
 void Form::CreateOne(const LayoutControl& c) {
+  const Kind* kind = KindNamed(c.kind);
+  if (!kind) Raise(RuntimeError::kInvalidCall, "Velmora", "Unknown control kind " + c.kind);
   auto item = std::make_unique<Item>();
   Item& it = *item;
   it.name = c.name;
-  it.kind = c.kind;
+  it.kind = kind;
   it.id = kFirstId + static_cast<int>(items_.size());
   it.twips = {c.left, c.top, c.left + c.width, c.top + c.height};
   it.design = it.twips;
@@ -273,73 +241,89 @@ void Form::CreateOne(const LayoutControl& c) {
   }
   const std::string pointer = c.Text("MousePointer");
   if (!pointer.empty()) it.cursor = CursorFromFile(pointer);
-  const int x = TwipsToPixelsX(c.left), y = TwipsToPixelsY(c.top);
-  const int w = TwipsToPixelsX(c.width), h = TwipsToPixelsY(c.height);
-  const std::wstring caption = Utf8ToWide(c.Text("Caption"));
-  const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-  const HINSTANCE instance = GetModuleHandleW(nullptr);
-  auto make = [&](const wchar_t* cls, DWORD style, DWORD ex = 0, int height = -1) {
-    it.hwnd = CreateWindowExW(ex, cls, caption.c_str(), child | style, x, y, w, height < 0 ? h : height, hwnd_,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(it.id)), instance, nullptr);
-    if (!it.hwnd) RaiseSystemError(GetLastError());
-  };
-
-  if (Is(c.kind, "Label")) {
-    const std::string align = c.Text("Alignment", "Left");
-    make(L"STATIC", SS_NOTIFY | (Is(align, "Center") ? SS_CENTER : Is(align, "Right") ? SS_RIGHT : SS_LEFT));
-    it.autoSize = c.Flag("AutoSize");
-    if (c.Flag("Link")) MakeLinkLabel(it.hwnd);
-  } else if (Is(c.kind, "TextBox")) {
-    DWORD style = WS_TABSTOP | ES_AUTOHSCROLL;
-    if (c.Flag("MultiLine")) style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
-    const std::string bars = c.Text("ScrollBars", "None");
-    if (Is(bars, "Both") || Is(bars, "Vertical")) style |= WS_VSCROLL;
-    if (Is(bars, "Both") || Is(bars, "Horizontal")) style |= WS_HSCROLL;
-    make(L"EDIT", style, WS_EX_CLIENTEDGE);
-    SendMessageW(it.hwnd, EM_SETLIMITTEXT, 0, 0);
-  } else if (Is(c.kind, "CheckBox")) {
-    make(L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX | BS_MULTILINE);
-  } else if (Is(c.kind, "CommandButton")) {
-    if (c.Flag("Default")) it.id = IDOK;
-    if (c.Flag("Cancel")) it.id = IDCANCEL, it.cancel = true;
-    make(L"BUTTON", WS_TABSTOP | (c.Flag("Default") ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON));
-  } else if (Is(c.kind, "ComboList")) {
-    // The height of a drop-down list counts its open list too.
-    make(L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, h * 8);
-  } else if (Is(c.kind, "PictureBox")) {
-    it.hwnd = CreatePictureBox(hwnd_, RECT{x, y, x + w, y + h}, it.id);
-  } else if (Is(c.kind, "Image")) {
-    const std::string picture = c.Text("Picture");
-    const std::size_t dot = picture.rfind('.');
-    if (dot != std::string::npos && Is(picture.substr(dot), ".ico")) it.icon = IconFromFile(picture, std::min(w, h));
-    else if (!picture.empty()) it.bitmap = BitmapFromFile(picture);
-  } else if (Is(c.kind, "Quillon")) {
-    it.button = std::make_unique<Button>();
-    it.listener = std::make_unique<Listener>(hwnd_, static_cast<int>(items_.size()));
-    ComPtr<PropertyBag> bag = BagOf(c);
-    const HRESULT hr = Button::Place(hwnd_, it.twips, bag.Get(), it.listener.get(), *it.button);
-    if (FAILED(hr))
-      RaiseRuntime(HRESULT_FACILITY(hr) == FACILITY_CONTROL ? HRESULT_CODE(hr) : RuntimeError::kCantCreateObject);
-    it.hwnd = it.button->Window();
-    // The button's window carries the caption it shows, for screen readers
-    // and anything else that asks a window for its text; a button with a
-    // picture only is named by its layout.
-    std::string text = c.Text("WindowText");
-    for (const LayoutSetting& s : c.bag)
-      if (text.empty() && Is(s.name, "buttoncaption") && s.values.size() > 1) text = s.values[1];
-    if (!text.empty()) SetWindowTextW(it.hwnd, Utf8ToWide(text).c_str());
-  } else {
-    Raise(RuntimeError::kInvalidCall, "Velmora", "Unknown control kind " + c.kind);
-  }
+  (this->*kind->make)(it, c);
   if (it.hwnd && !it.button)
     SendMessageW(it.hwnd, WM_SETFONT,
                  reinterpret_cast<WPARAM>(it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  if (Is(c.kind, "Label")) {
+  if (kind->label) {
     VELMORA_MARK("  label made");
     FitLabel(it);
   }
   items_.push_back(std::move(item));
   VELMORA_MARK("control", c.name);
+}
+
+void Form::MakeChild(Item& it, const LayoutControl& c, const wchar_t* cls, DWORD style, DWORD exStyle, int height) {
+  const int x = TwipsToPixelsX(c.left), y = TwipsToPixelsY(c.top);
+  const int w = TwipsToPixelsX(c.width), h = TwipsToPixelsY(c.height);
+  const std::wstring caption = Utf8ToWide(c.Text("Caption"));
+  const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+  it.hwnd = CreateWindowExW(exStyle, cls, caption.c_str(), child | style, x, y, w, height < 0 ? h : height, hwnd_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(it.id)), GetModuleHandleW(nullptr), nullptr);
+  if (!it.hwnd) RaiseSystemError(GetLastError());
+}
+
+void Form::MakeLabel(Item& it, const LayoutControl& c) {
+  const std::string align = c.Text("Alignment", "Left");
+  MakeChild(it, c, L"STATIC", SS_NOTIFY | (Is(align, "Center") ? SS_CENTER : Is(align, "Right") ? SS_RIGHT : SS_LEFT));
+  it.autoSize = c.Flag("AutoSize");
+  if (c.Flag("Link")) MakeLinkLabel(it.hwnd);
+}
+
+void Form::MakeTextBox(Item& it, const LayoutControl& c) {
+  DWORD style = WS_TABSTOP | ES_AUTOHSCROLL;
+  if (c.Flag("MultiLine")) style |= ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+  const std::string bars = c.Text("ScrollBars", "None");
+  if (Is(bars, "Both") || Is(bars, "Vertical")) style |= WS_VSCROLL;
+  if (Is(bars, "Both") || Is(bars, "Horizontal")) style |= WS_HSCROLL;
+  MakeChild(it, c, L"EDIT", style, WS_EX_CLIENTEDGE);
+  SendMessageW(it.hwnd, EM_SETLIMITTEXT, 0, 0);
+}
+
+void Form::MakeCheckBox(Item& it, const LayoutControl& c) {
+  MakeChild(it, c, L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX | BS_MULTILINE);
+}
+
+void Form::MakeCommandButton(Item& it, const LayoutControl& c) {
+  if (c.Flag("Default")) it.id = IDOK;
+  if (c.Flag("Cancel")) it.id = IDCANCEL, it.cancel = true;
+  MakeChild(it, c, L"BUTTON", WS_TABSTOP | (c.Flag("Default") ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON));
+}
+
+void Form::MakeComboList(Item& it, const LayoutControl& c) {
+  // The height of a drop-down list counts its open list too.
+  MakeChild(it, c, L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, TwipsToPixelsY(c.height) * 8);
+}
+
+void Form::MakePictureBox(Item& it, const LayoutControl& c) {
+  const int x = TwipsToPixelsX(c.left), y = TwipsToPixelsY(c.top);
+  const int w = TwipsToPixelsX(c.width), h = TwipsToPixelsY(c.height);
+  it.hwnd = CreatePictureBox(hwnd_, RECT{x, y, x + w, y + h}, it.id);
+}
+
+void Form::MakeImage(Item& it, const LayoutControl& c) {
+  const std::string picture = c.Text("Picture");
+  const std::size_t dot = picture.rfind('.');
+  if (dot != std::string::npos && Is(picture.substr(dot), ".ico"))
+    it.icon = IconFromFile(picture, std::min(TwipsToPixelsX(c.width), TwipsToPixelsY(c.height)));
+  else if (!picture.empty()) it.bitmap = BitmapFromFile(picture);
+}
+
+void Form::MakeQuillon(Item& it, const LayoutControl& c) {
+  it.button = std::make_unique<Button>();
+  it.listener = std::make_unique<Listener>(hwnd_, static_cast<int>(items_.size()));
+  ComPtr<PropertyBag> bag = BagOf(c);
+  const HRESULT hr = Button::Place(hwnd_, it.twips, bag.Get(), it.listener.get(), *it.button);
+  if (FAILED(hr))
+    RaiseRuntime(HRESULT_FACILITY(hr) == FACILITY_CONTROL ? HRESULT_CODE(hr) : RuntimeError::kCantCreateObject);
+  it.hwnd = it.button->Window();
+  // The button's window carries the caption it shows, for screen readers
+  // and anything else that asks a window for its text; a button with a
+  // picture only is named by its layout.
+  std::string text = c.Text("WindowText");
+  for (const LayoutSetting& s : c.bag)
+    if (text.empty() && Is(s.name, "buttoncaption") && s.values.size() > 1) text = s.values[1];
+  if (!text.empty()) SetWindowTextW(it.hwnd, Utf8ToWide(text).c_str());
 }
 
 Form::Item* Form::Find(std::string_view name) const {
@@ -364,18 +348,15 @@ Button& Form::Quillon(std::string_view name) {
 }
 
 void Form::FitLabel(Item& it) {
-  HDC dc = GetDC(it.hwnd);
-  HGDIOBJ old = SelectObject(dc, it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT));
-  const std::wstring text = [&] {
-    std::wstring t(static_cast<std::size_t>(GetWindowTextLengthW(it.hwnd)) + 1, L'\0');
-    t.resize(static_cast<std::size_t>(GetWindowTextW(it.hwnd, t.data(), static_cast<int>(t.size()))));
-    return t;
-  }();
+  const std::wstring text = WindowText(it.hwnd);
+  const HGDIOBJ labelFont = it.font ? it.font : GetStockObject(DEFAULT_GUI_FONT);
   if (it.autoSize) {
     SIZE extent{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    SelectObject(dc, old);
-    ReleaseDC(it.hwnd, dc);
+    {
+      WindowDC dc(it.hwnd);
+      Selection font(dc, labelFont);
+      GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    }
     it.twips.right = it.twips.left + PixelsToTwipsX(extent.cx);
     it.twips.bottom = it.twips.top + PixelsToTwipsY(extent.cy);
     SetWindowPos(it.hwnd, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -390,18 +371,20 @@ void Form::FitLabel(Item& it) {
   int x = TwipsToPixelsX(it.design.left), y = TwipsToPixelsY(it.design.top);
   int w = TwipsToPixelsX(it.design.right) - x, h = TwipsToPixelsY(it.design.bottom) - y;
   RECT need{0, 0, w, 0};
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
-  if (need.right > w) {
-    const int more = need.right - w;
-    if ((style & SS_TYPEMASK) == SS_CENTER) x -= more / 2;
-    else if ((style & SS_TYPEMASK) == SS_RIGHT) x -= more;
-    w = need.right;
-    need = {0, 0, w, 0};
+  {
+    WindowDC dc(it.hwnd);
+    Selection font(dc, labelFont);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
+    if (need.right > w) {
+      const int more = need.right - w;
+      if ((style & SS_TYPEMASK) == SS_CENTER) x -= more / 2;
+      else if ((style & SS_TYPEMASK) == SS_RIGHT) x -= more;
+      w = need.right;
+      need = {0, 0, w, 0};
+      DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
+    }
   }
   h = std::max<int>(h, need.bottom);
-  SelectObject(dc, old);
-  ReleaseDC(it.hwnd, dc);
   const RECT now{TwipsToPixelsX(it.twips.left), TwipsToPixelsY(it.twips.top), TwipsToPixelsX(it.twips.right),
                  TwipsToPixelsY(it.twips.bottom)};
   if (now.left == x && now.top == y && now.right == x + w && now.bottom == y + h) return;
@@ -421,7 +404,7 @@ void Form::SetText(std::string_view name, const std::string& text) {
   }
   if (!it->hwnd) RaiseRuntime(RuntimeError::kNoSuchMember);
   if (!SetWindowTextW(it->hwnd, Utf8ToWide(text).c_str())) RaiseSystemError(GetLastError());
-  if (Is(it->kind, "Label")) {
+  if (it->kind->label) {
     RECT before;
     GetWindowRect(it->hwnd, &before);
     FitLabel(*it);
@@ -438,8 +421,7 @@ void Form::SetText(std::string_view name, const std::string& text) {
 std::string Form::GetText(std::string_view name) const {
   Item* it = Find(name);
   if (!it->hwnd) RaiseRuntime(RuntimeError::kNoSuchMember);
-  std::wstring t(static_cast<std::size_t>(GetWindowTextLengthW(it->hwnd)) + 1, L'\0');
-  t.resize(static_cast<std::size_t>(GetWindowTextW(it->hwnd, t.data(), static_cast<int>(t.size()))));
+  const std::wstring t = WindowText(it->hwnd);
   return WideToUtf8(t.data(), static_cast<int>(t.size()));
 }
 
@@ -467,12 +449,12 @@ void Form::Move(std::string_view name, int left, int top, int width, int height)
       RECT r{x, y, x + w, y + h};
       place->SetObjectRects(&r, &r);
     }
-  } else if (Is(it->kind, "PictureBox")) {
+  } else if (it->kind->make == &Form::MakePictureBox) {
     PlacePictureBox(it->hwnd, RECT{x, y, x + w, y + h});
   } else {
     // A negative size would be refused; the window then keeps no area at all.
     SetWindowPos(it->hwnd, nullptr, x, y, std::max(w, 0), std::max(h, 0), SWP_NOZORDER | SWP_NOACTIVATE);
-    if (Is(it->kind, "Label") && !it->autoSize) FitLabel(*it);
+    if (it->kind->label && !it->autoSize) FitLabel(*it);
   }
 }
 
@@ -500,18 +482,12 @@ void Form::ShowModal(HWND owner) {
   modalOwner_ = owner;
   if (owner) EnableWindow(owner, FALSE);
   Show();
-  MSG msg;
-  while (hwnd_) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got == 0) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      if (hwnd_) Unload();
-      break;
-    }
-    if (got < 0) break;
-    if (PreTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+  // WM_QUIT ends the program: it goes back to the queue for the main loop,
+  // and the window goes.
+  int code = 0;
+  if (RunMessages([this] { return hwnd_ != nullptr; }, &Form::PreTranslate, &code) == LoopEnd::Quit) {
+    PostQuitMessage(code);
+    if (hwnd_) Unload();
   }
 }
 
@@ -523,15 +499,8 @@ bool Form::PreTranslate(MSG& msg) {
 }
 
 int RunMessageLoop() {
-  MSG msg;
-  for (;;) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got == 0) return static_cast<int>(msg.wParam);
-    if (got < 0) return 1;
-    if (Form::PreTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  int code = 0;
+  return RunMessages([] { return true; }, &Form::PreTranslate, &code) == LoopEnd::Quit ? code : 1;
 }
 
 void Form::Unload() {
@@ -575,8 +544,8 @@ void Form::Paint(HDC dc) {
       BITMAP bm{};
       GetObjectW(item->bitmap, sizeof bm, &bm);
       const int w = TwipsToPixelsX(item->twips.right) - x, h = TwipsToPixelsY(item->twips.bottom) - y;
-      HDC mem = CreateCompatibleDC(dc);
-      HGDIOBJ old = SelectObject(mem, item->bitmap);
+      MemoryDC mem(dc);
+      Selection picture(mem, item->bitmap);
       if (w == bm.bmWidth && h == bm.bmHeight) {
         BitBlt(dc, x, y, w, h, mem, 0, 0, SRCCOPY);
       } else {
@@ -587,121 +556,124 @@ void Form::Paint(HDC dc) {
         SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
         SetStretchBltMode(dc, oldMode);
       }
-      SelectObject(mem, old);
-      DeleteDC(mem);
     }
   }
 }
 
 LRESULT Form::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-    case WM_ERASEBKGND: {
-      RECT r;
-      GetClientRect(hwnd_, &r);
-      FillRect(reinterpret_cast<HDC>(wp), &r, background_);
-      return 1;
-    }
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd_, &ps);
-      Paint(dc);
-      EndPaint(hwnd_, &ps);
-      return 0;
-    }
-    case WM_PRINTCLIENT: {
-      RECT r;
-      GetClientRect(hwnd_, &r);
-      FillRect(reinterpret_cast<HDC>(wp), &r, background_);
-      Paint(reinterpret_cast<HDC>(wp));
-      return 0;
-    }
-    case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(wp);
-      Item* it = FindWindow(reinterpret_cast<HWND>(lp));
-      if (it && Is(it->kind, "Label")) {
-        SetTextColor(dc, it->fore);
-        SetBkMode(dc, TRANSPARENT);
-        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
-      }
-      SetBkColor(dc, backColour_);
-      return reinterpret_cast<LRESULT>(background_);
-    }
-    case WM_CTLCOLORBTN:
-      return reinterpret_cast<LRESULT>(background_);
-    case WM_SETCURSOR: {
-      Item* it = FindWindow(reinterpret_cast<HWND>(wp));
-      if (it && it->cursor && LOWORD(lp) == HTCLIENT) {
-        SetCursor(it->cursor);
-        return TRUE;
-      }
+    case WM_ERASEBKGND: return OnEraseBackground(reinterpret_cast<HDC>(wp));
+    case WM_PAINT: OnPaint(); return 0;
+    case WM_PRINTCLIENT: OnPrintClient(reinterpret_cast<HDC>(wp)); return 0;
+    case WM_CTLCOLORSTATIC: return OnControlColour(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
+    case WM_CTLCOLORBTN: return reinterpret_cast<LRESULT>(background_);
+    case WM_SETCURSOR:
+      if (OnSetCursor(reinterpret_cast<HWND>(wp), LOWORD(lp))) return TRUE;
       break;
-    }
-    case WM_COMMAND: {
-      const int id = LOWORD(wp), code = HIWORD(wp);
-      for (const auto& item : items_) {
-        if (item->id != id) continue;
-        // A copy: the handler may unload the window and its controls.
-        const std::string name = item->name, kind = item->kind;
-        const bool fromKeys = lp == 0;  // Enter and Esc through the dialog keys
-        if ((Is(kind, "CommandButton") || Is(kind, "CheckBox")) && (code == BN_CLICKED || fromKeys))
-          Click(name);
-        else if (Is(kind, "Label") && code == STN_CLICKED)
-          Click(name);
-        else if (Is(kind, "ComboList") && code == CBN_SELCHANGE)
-          Click(name);
-        return 0;
-      }
+    case WM_COMMAND:
+      // Enter and Esc through the dialog keys come without a control.
+      if (OnCommand(LOWORD(wp), HIWORD(wp), lp == 0)) return 0;
       break;
-    }
-    case WM_QUILLON_CLICK:
-      if (wp < items_.size()) {
-        const std::string name = items_[wp]->name;
-        Click(name);
-      }
-      return 0;
-    // The window keeps the focus of its controls as a dialog does: the
-    // control that had it when the window went inactive or was disabled (a
-    // modal window, a message box, the file dialog) gets it back when the
-    // window returns, and the window itself, which shows no focus, passes
-    // it on.
+    case WM_QUILLON_CLICK: OnQuillonClick(wp); return 0;
     case WM_ACTIVATE:
-    case WM_CANCELMODE:
-      if (msg == WM_CANCELMODE || LOWORD(wp) == WA_INACTIVE) {
-        HWND focus = GetFocus();
-        if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
-      }
+      if (LOWORD(wp) == WA_INACTIVE) KeepFocus();
       break;
-    case WM_SETFOCUS: {
-      // A control that lost the focus to its window was hidden or disabled:
-      // the next one in the tab order takes it.
-      const HWND lost = reinterpret_cast<HWND>(wp);
-      HWND to = nullptr;
-      if (lost && IsChild(hwnd_, lost)) to = GetNextDlgTabItem(hwnd_, lost, FALSE);
-      else if (lastFocus_ && IsChild(hwnd_, lastFocus_) && IsWindowVisible(lastFocus_) && IsWindowEnabled(lastFocus_))
-        to = lastFocus_;
-      if (!to) to = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
-      if (to && to != hwnd_) SetFocus(to);
-      return 0;
-    }
-    // A multi-line text box moves the focus itself on Tab by asking its
-    // window, as it would ask a dialog.
-    case WM_NEXTDLGCTL: {
-      const HWND to = LOWORD(lp) ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hwnd_, GetFocus(), wp != 0);
-      if (to) SetFocus(to);
-      return 0;
-    }
+    case WM_CANCELMODE: KeepFocus(); break;
+    case WM_SETFOCUS: OnSetFocus(reinterpret_cast<HWND>(wp)); return 0;
+    case WM_NEXTDLGCTL: OnNextControl(wp, lp); return 0;
     case WM_SIZE:
       // The first size change comes while the window is being made, before
       // its controls exist.
       if (!items_.empty()) Form_Resize();
       return 0;
-    case WM_CLOSE:
-      QueryClose();
-      return 0;
-    default:
-      break;
+    case WM_CLOSE: QueryClose(); return 0;
+    default: break;
   }
   return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+LRESULT Form::OnEraseBackground(HDC dc) {
+  RECT r;
+  GetClientRect(hwnd_, &r);
+  FillRect(dc, &r, background_);
+  return 1;
+}
+
+void Form::OnPaint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd_, &ps);
+  Paint(dc);
+  EndPaint(hwnd_, &ps);
+}
+
+void Form::OnPrintClient(HDC dc) {
+  RECT r;
+  GetClientRect(hwnd_, &r);
+  FillRect(dc, &r, background_);
+  Paint(dc);
+}
+
+LRESULT Form::OnControlColour(HDC dc, HWND control) {
+  Item* it = FindWindow(control);
+  if (it && it->kind->label) {
+    SetTextColor(dc, it->fore);
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+  }
+  SetBkColor(dc, backColour_);
+  return reinterpret_cast<LRESULT>(background_);
+}
+
+bool Form::OnSetCursor(HWND over, UINT hitTest) {
+  Item* it = FindWindow(over);
+  if (!it || !it->cursor || hitTest != HTCLIENT) return false;
+  SetCursor(it->cursor);
+  return true;
+}
+
+bool Form::OnCommand(int id, int code, bool fromKeys) {
+  for (const auto& item : items_) {
+    if (item->id != id) continue;
+    const Kind& kind = *item->kind;
+    // A copy: the handler may unload the window and its controls.
+    const std::string name = item->name;
+    if (kind.clickCode >= 0 && (code == kind.clickCode || (kind.clickedByKeys && fromKeys))) Click(name);
+    return true;
+  }
+  return false;
+}
+
+void Form::OnQuillonClick(std::size_t index) {
+  if (index >= items_.size()) return;
+  const std::string name = items_[index]->name;
+  Click(name);
+}
+
+// The window keeps the focus of its controls as a dialog does: the control
+// that had it when the window went inactive or was disabled (a modal window,
+// a message box, the file dialog) gets it back when the window returns, and
+// the window itself, which shows no focus, passes it on.
+void Form::KeepFocus() {
+  HWND focus = GetFocus();
+  if (focus && IsChild(hwnd_, focus)) lastFocus_ = focus;
+}
+
+void Form::OnSetFocus(HWND lost) {
+  // A control that lost the focus to its window was hidden or disabled:
+  // the next one in the tab order takes it.
+  HWND to = nullptr;
+  if (lost && IsChild(hwnd_, lost)) to = GetNextDlgTabItem(hwnd_, lost, FALSE);
+  else if (lastFocus_ && IsChild(hwnd_, lastFocus_) && IsWindowVisible(lastFocus_) && IsWindowEnabled(lastFocus_))
+    to = lastFocus_;
+  if (!to) to = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+  if (to && to != hwnd_) SetFocus(to);
+}
+
+// A multi-line text box moves the focus itself on Tab by asking its window,
+// as it would ask a dialog.
+void Form::OnNextControl(WPARAM wp, LPARAM lp) {
+  const HWND to = LOWORD(lp) ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hwnd_, GetFocus(), wp != 0);
+  if (to) SetFocus(to);
 }
 
 LRESULT CALLBACK Form::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

@@ -10,7 +10,7 @@
 
 #include <windows.h>
 
-#include <map>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +18,7 @@
 
 #include "windows/LayoutFile.h"
 #include "windows/QuillonHost.h"
+#include "windows/WinUtil.h"
 
 namespace velmora {
 
@@ -76,7 +77,18 @@ class Form {
   static bool PreTranslate(MSG& msg);
 
  protected:
-  explicit Form(std::string layoutFile);
+  // What the window does when one of its controls is clicked, by the
+  // control's name as the layout spells it: a button, a label, a check box,
+  // or a new choice in a list. Every button and every link label of the
+  // layout has its handler, and every handler its control; the load of a
+  // window whose table and layout disagree fails with error 5 naming them.
+  struct ClickHandler {
+    std::string control;
+    std::function<void()> run;
+  };
+  using ClickHandlers = std::vector<ClickHandler>;
+
+  Form(std::string layoutFile, ClickHandlers clicks);
 
   virtual void Form_Load() {}
   virtual void Form_Unload() {}
@@ -84,8 +96,6 @@ class Form {
   // Every key press in the window, whichever control has the focus; `target`
   // is that control. True when handled.
   virtual bool KeyDown(HWND /*target*/, int /*keyCode*/, int /*shift*/) { return false; }
-  // A click of a button, label, check box, or a new choice in a list.
-  virtual void Click(const std::string& /*control*/) {}
   // The user asked the window to close (close box, Alt+F4).
   virtual void QueryClose() { Unload(); }
   virtual LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
@@ -94,16 +104,45 @@ class Form {
 
  private:
   struct Item;
+  struct Kind;
   class Listener;
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  // The kind of control a layout names, or null for a name no window knows.
+  static const Kind* KindNamed(const std::string& name);
+  void CheckClickHandlers() const;
+  void Click(const std::string& control);
   void CreateControls();
   void CreateOne(const LayoutControl& c);
+  // One maker for each kind of control.
+  void MakeChild(Item& it, const LayoutControl& c, const wchar_t* cls, DWORD style, DWORD exStyle = 0, int height = -1);
+  void MakeLabel(Item& it, const LayoutControl& c);
+  void MakeTextBox(Item& it, const LayoutControl& c);
+  void MakeCheckBox(Item& it, const LayoutControl& c);
+  void MakeCommandButton(Item& it, const LayoutControl& c);
+  void MakeComboList(Item& it, const LayoutControl& c);
+  void MakePictureBox(Item& it, const LayoutControl& c);
+  void MakeImage(Item& it, const LayoutControl& c);
+  void MakeQuillon(Item& it, const LayoutControl& c);
   Item* Find(std::string_view name) const;
   Item* FindWindow(HWND child) const;
   void Paint(HDC dc);
   void FitLabel(Item& item);
 
+  // The window's messages, one handler each; a handler that returns false
+  // leaves the message to the system.
+  LRESULT OnEraseBackground(HDC dc);
+  void OnPaint();
+  void OnPrintClient(HDC dc);
+  LRESULT OnControlColour(HDC dc, HWND control);
+  bool OnSetCursor(HWND over, UINT hitTest);
+  bool OnCommand(int id, int code, bool fromKeys);
+  void OnQuillonClick(std::size_t index);
+  void KeepFocus();
+  void OnSetFocus(HWND lost);
+  void OnNextControl(WPARAM wp, LPARAM lp);
+
   std::string layoutFile_;
+  ClickHandlers clicks_;
   Layout layout_;
   HWND hwnd_ = nullptr;
   HWND modalOwner_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include "ComPtr.h"
 #include "platform/win32/Win32Ports.h"
+#include "windows/WinUtil.h"
 
 namespace velmora {
 namespace {
@@ -21,12 +22,6 @@ struct LinkState {
 };
 
 LinkState* StateOf(HWND hwnd) { return static_cast<LinkState*>(GetPropW(hwnd, kStateProp)); }
-
-std::wstring TextOf(HWND hwnd) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
 
 // What a click does: the window hears STN_CLICKED from the label.
 void Open(HWND label, bool later) {
@@ -49,7 +44,7 @@ void Repaint(HWND label) {
 void Paint(HWND hwnd, HDC dc) {
   RECT client;
   GetClientRect(hwnd, &client);
-  const HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+  const Selection font(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(hwnd, WM_GETFONT, 0, 0)));
   // The window sets the colours, as it does for every label.
   const auto brush = reinterpret_cast<HBRUSH>(
       SendMessageW(GetParent(hwnd), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
@@ -60,7 +55,7 @@ void Paint(HWND hwnd, HDC dc) {
                                                          : DT_LEFT;
   // An address may hold an ampersand: no access keys here.
   const UINT format = align | DT_WORDBREAK | DT_NOPREFIX;
-  const std::wstring text = TextOf(hwnd);
+  const std::wstring text = WindowText(hwnd);
   RECT r = client;
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, format);
 
@@ -76,15 +71,11 @@ void Paint(HWND hwnd, HDC dc) {
     // Dotted like DrawFocusRect, but drawn rather than inverted: painting
     // the label twice over leaves it shown.
     LOGBRUSH colour{BS_SOLID, GetSysColor(COLOR_WINDOWTEXT), 0};
-    HPEN pen = ExtCreatePen(PS_COSMETIC | PS_ALTERNATE, 1, &colour, 0, nullptr);
-    const HGDIOBJ oldPen = SelectObject(dc, pen);
-    const HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    const GdiObject pen(ExtCreatePen(PS_COSMETIC | PS_ALTERNATE, 1, &colour, 0, nullptr));
+    const Selection dotted(dc, pen.Get());
+    const Selection hollow(dc, GetStockObject(NULL_BRUSH));
     Rectangle(dc, frame.left, frame.top, frame.right, frame.bottom);
-    SelectObject(dc, oldBrush);
-    SelectObject(dc, oldPen);
-    DeleteObject(pen);
   }
-  SelectObject(dc, oldFont);
 }
 
 // ---------------------------------------------------------------- for screen readers
@@ -146,7 +137,7 @@ class LinkAccessible final : public IAccessible, public IOleWindow {
     if (!IsSelf(child)) return E_INVALIDARG;
     if (!name) return E_POINTER;
     if (!IsWindow(hwnd_)) return CO_E_OBJNOTCONNECTED;
-    *name = SysAllocString(TextOf(hwnd_).c_str());
+    *name = SysAllocString(WindowText(hwnd_).c_str());
     return *name ? S_OK : E_OUTOFMEMORY;
   }
   STDMETHODIMP get_accValue(VARIANT child, BSTR* value) override { return standard_->get_accValue(child, value); }

@@ -8,6 +8,7 @@
 #include "ComPtr.h"
 #include "errors/ErrChain.h"
 #include "platform/win32/Win32Ports.h"
+#include "windows/WinUtil.h"
 
 namespace velmora {
 namespace {
@@ -61,11 +62,9 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       PAINTSTRUCT ps{};
       HDC dc = msg == WM_PAINT ? BeginPaint(hwnd, &ps) : reinterpret_cast<HDC>(wp);
       if (image) {
-        HDC mem = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(mem, image->dib);
+        const MemoryDC mem(dc);
+        const Selection pixels(mem, image->dib);
         BitBlt(dc, 0, 0, kPreviewWidth, kPreviewHeight, mem, 0, 0, SRCCOPY);
-        SelectObject(mem, old);
-        DeleteDC(mem);
       }
       if (msg == WM_PAINT) EndPaint(hwnd, &ps);
       return 0;
@@ -145,17 +144,17 @@ bool DrawBitmapFile(Image& image, const std::wstring& path) {
   std::memcpy(bytes.data(), start, kHeaders);
   if (!ReadAll(file.h, bytes.data() + kHeaders, static_cast<DWORD>(bytes.size() - kHeaders))) return false;
 
-  HDC dc = CreateCompatibleDC(nullptr);
-  if (!dc) return false;
-  HGDIOBJ old = SelectObject(dc, image.dib);
-  SetStretchBltMode(dc, HALFTONE);
-  SetBrushOrgEx(dc, 0, 0, nullptr);  // HALFTONE wants it reset
-  const int lines = StretchDIBits(dc, 0, 0, kPreviewWidth, kPreviewHeight, 0, 0, info.biWidth,
-                                  static_cast<int>(height), bytes.data() + head.bfOffBits,
-                                  reinterpret_cast<const BITMAPINFO*>(bytes.data() + sizeof head), DIB_RGB_COLORS,
-                                  SRCCOPY);
-  SelectObject(dc, old);
-  DeleteDC(dc);
+  int lines = 0;
+  {
+    const MemoryDC dc(nullptr);
+    if (!dc) return false;
+    const Selection pixels(dc, image.dib);
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);  // HALFTONE wants it reset
+    lines = StretchDIBits(dc, 0, 0, kPreviewWidth, kPreviewHeight, 0, 0, info.biWidth, static_cast<int>(height),
+                          bytes.data() + head.bfOffBits,
+                          reinterpret_cast<const BITMAPINFO*>(bytes.data() + sizeof head), DIB_RGB_COLORS, SRCCOPY);
+  }
   if (lines <= 0) return false;  // nothing drawn, or GDI_ERROR
   // An uncompressed bitmap has no transparent parts: every pixel is the
   // picture's, its fourth byte as the decoder's pictures leave it.

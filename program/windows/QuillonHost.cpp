@@ -17,21 +17,6 @@ std::wstring Lower(std::wstring s) {
   return s;
 }
 
-int ReadDpi(int index) {
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, index);
-  ReleaseDC(nullptr, dc);
-  return dpi > 0 ? dpi : 96;
-}
-
-// The program declares itself aware of the system's DPI, which stays what it
-// was at the start until the user logs off: read once, not at every one of
-// the many conversions of a window's making.
-int Dpi(int index) {
-  static const int across = ReadDpi(LOGPIXELSX), down = ReadDpi(LOGPIXELSY);
-  return index == LOGPIXELSX ? across : down;
-}
-
 std::string FromBstr(BSTR text) { return text ? WideToUtf8(text, static_cast<int>(SysStringLen(text))) : std::string(); }
 
 // A failed late-bound call becomes the error the control reported: a control
@@ -49,13 +34,6 @@ std::string FromBstr(BSTR text) { return text ? WideToUtf8(text, static_cast<int
 }
 
 }  // namespace
-
-int ScreenDpiX() { return Dpi(LOGPIXELSX); }
-int ScreenDpiY() { return Dpi(LOGPIXELSY); }
-int TwipsToPixelsX(int twips) { return MulDiv(twips, Dpi(LOGPIXELSX), 1440); }
-int TwipsToPixelsY(int twips) { return MulDiv(twips, Dpi(LOGPIXELSY), 1440); }
-int PixelsToTwipsX(int pixels) { return MulDiv(pixels, 1440, Dpi(LOGPIXELSX)); }
-int PixelsToTwipsY(int pixels) { return MulDiv(pixels, 1440, Dpi(LOGPIXELSY)); }
 
 // ---------------------------------------------------------------- sinks
 
@@ -402,7 +380,7 @@ void Button::SetCaption(const std::string& text) {
   V_VT(&v) = VT_BSTR;
   V_BSTR(&v) = SysAllocString(Utf8ToWide(text).c_str());
   EXCEPINFO info{};
-  const HRESULT hr = PutById(QUILLON_CAPTION, v, DISPATCH_PROPERTYPUT, &info);
+  const HRESULT hr = PutById(QUILLON_DISPID_BUTTONCAPTION, v, DISPATCH_PROPERTYPUT, &info);
   VariantClear(&v);
   if (FAILED(hr)) RaiseDispatchFailure(hr, info);
 }
@@ -413,7 +391,7 @@ void Button::SetEnabled(bool enabled) {
   V_VT(&v) = VT_BOOL;
   V_BOOL(&v) = enabled ? VARIANT_TRUE : VARIANT_FALSE;
   EXCEPINFO info{};
-  const HRESULT hr = PutById(QUILLON_ENABLED, v, DISPATCH_PROPERTYPUT, &info);
+  const HRESULT hr = PutById(QUILLON_DISPID_BUTTONENABLED, v, DISPATCH_PROPERTYPUT, &info);
   if (FAILED(hr)) RaiseDispatchFailure(hr, info);
 }
 

@@ -13,17 +13,14 @@
 #include <vector>
 
 #include "ComPtr.h"
+#include "QuillonDispids.h"
 #include "Quillon_h.h"
 #include "SingleInterfaceObject.h"
+#include "windows/WinUtil.h"
 
 namespace velmora {
 
 using quillon::ComPtr;
-
-// Dispatch ids of the button's events and of the properties the windows write.
-inline constexpr DISPID QUILLON_CLICK = 1;
-inline constexpr DISPID QUILLON_CAPTION = 0x68030004;
-inline constexpr DISPID QUILLON_ENABLED = 0x68030009;
 
 // What a button tells its container. The windows listen for Click only.
 class ButtonListener {
@@ -108,14 +105,5 @@ class Button {
   DWORD eventCookie = 0, notifyCookie = 0;
   HWND hwnd = nullptr;
 };
-
-// The screen's dots per inch, across and down.
-int ScreenDpiX();
-int ScreenDpiY();
-// Layout units: twips to pixels at the screen's DPI.
-int TwipsToPixelsX(int twips);
-int TwipsToPixelsY(int twips);
-int PixelsToTwipsX(int pixels);
-int PixelsToTwipsY(int pixels);
 
 }  // namespace velmora

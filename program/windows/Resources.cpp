@@ -9,6 +9,7 @@
 
 #include "errors/ErrChain.h"
 #include "platform/win32/Win32Ports.h"
+#include "windows/WinUtil.h"
 
 namespace velmora {
 namespace {
@@ -99,10 +100,9 @@ HBITMAP BitmapFromFile(const std::string& fileName) {
   std::memcpy(&header, file.data(), sizeof header);
   if (header.bfOffBits >= file.size()) RaiseRuntime(RuntimeError::kInvalidPicture);
   const auto* info = reinterpret_cast<const BITMAPINFO*>(file.data() + sizeof header);
-  HDC screen = GetDC(nullptr);
-  HBITMAP bitmap = CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, file.data() + header.bfOffBits, info,
-                                  DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
+  const WindowDC screen(nullptr);
+  HBITMAP bitmap =
+      CreateDIBitmap(screen, &info->bmiHeader, CBM_INIT, file.data() + header.bfOffBits, info, DIB_RGB_COLORS);
   if (!bitmap) RaiseRuntime(RuntimeError::kInvalidPicture);
   return bitmap;
 }

@@ -11,7 +11,11 @@ constexpr const char* kSupportAddress = "support@velmora.example";
 
 }  // namespace
 
-frmInfo::frmInfo() : Form("frmInfo.layout") {}
+// The click handlers, in the layout's order.
+frmInfo::frmInfo()
+    : Form("frmInfo.layout", {{"qbtnOk", [this] { qbtnOk_Click(); }},
+                              {"lblWebsite", [this] { lblWebsite_Click(); }},
+                              {"lblEMail", [this] { lblEMail_Click(); }}}) {}
 
 frmInfo& InfoForm() {
   static frmInfo form;
@@ -36,12 +40,6 @@ bool frmInfo::KeyDown(HWND, int keyCode, int shift) {
   if (keyCode != VK_ESCAPE || shift != 0) return false;
   qbtnOk_Click();
   return true;
-}
-
-void frmInfo::Click(const std::string& control) {
-  if (control == "lblEMail") lblEMail_Click();
-  else if (control == "lblWebsite") lblWebsite_Click();
-  else if (control == "qbtnOk") qbtnOk_Click();
 }
 
 void frmInfo::lblEMail_Click() {

@@ -12,7 +12,6 @@ class frmInfo final : public Form {
  protected:
   void Form_Load() override;
   bool KeyDown(HWND target, int keyCode, int shift) override;
-  void Click(const std::string& control) override;
 
  private:
   void lblEMail_Click();

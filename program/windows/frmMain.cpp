@@ -40,7 +40,14 @@ std::string ParentFolder(const std::string& path) { return path.substr(0, path.f
 
 }  // namespace
 
-frmMain::frmMain() : Form("frmMain.layout") {}
+// The click handlers, in the layout's order.
+frmMain::frmMain()
+    : Form("frmMain.layout", {{"qbtnRemoveBanner", [this] { qbtnRemoveBanner_Click(); }},
+                              {"qbtnOpen", [this] { qbtnOpen_Click(); }},
+                              {"qbtnApply", [this] { qbtnApply_Click(); }},
+                              {"qbtnCheckUpdate", [this] { qbtnCheckUpdate_Click(); }},
+                              {"qbtnSettings", [this] { qbtnSettings_Click(); }},
+                              {"qbtnInfo", [this] { qbtnInfo_Click(); }}}) {}
 
 frmMain& MainForm() {
   static frmMain form;
@@ -159,15 +166,6 @@ bool frmMain::KeyDown(HWND, int keyCode, int shift) {
   // it is another key.
   if (keyCode == LetterKey('E') && shift == kCtrlHeld) SetVisible("qbtnRemoveBanner", true);
   return false;
-}
-
-void frmMain::Click(const std::string& control) {
-  if (control == "qbtnOpen") qbtnOpen_Click();
-  else if (control == "qbtnApply") qbtnApply_Click();
-  else if (control == "qbtnRemoveBanner") qbtnRemoveBanner_Click();
-  else if (control == "qbtnCheckUpdate") qbtnCheckUpdate_Click();
-  else if (control == "qbtnSettings") qbtnSettings_Click();
-  else if (control == "qbtnInfo") qbtnInfo_Click();
 }
 
 // ---------------------------------------------------------------- finding ICQ

@@ -25,7 +25,6 @@ class frmMain final : public Form, public MainWindowTexts {
   void Form_Load() override;
   void Form_Unload() override;
   bool KeyDown(HWND target, int keyCode, int shift) override;
-  void Click(const std::string& control) override;
 
  private:
   void SetRegKey(bool bolOwnKey);

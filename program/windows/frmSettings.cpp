@@ -13,7 +13,12 @@
 
 namespace velmora {
 
-frmSettings::frmSettings() : Form("frmSettings.layout") {}
+// The click handlers, in the layout's order.
+frmSettings::frmSettings()
+    : Form("frmSettings.layout", {{"combLanguage", [this] { combLanguage_Click(); }},
+                                  {"cmdOk", [this] { cmdOk_Click(); }},
+                                  {"cmdCancel", [this] { cmdCancel_Click(); }},
+                                  {"cmdRestore", [this] { cmdRestore_Click(); }}}) {}
 
 frmSettings& SettingsForm() {
   static frmSettings form;
@@ -59,13 +64,6 @@ void frmSettings::Form_Load() {
     // Only a folder whose originals were kept can have them back.
     EnableWindow(Control("cmdRestore"), clsBackup::Exists(MainForm().ICQPath()));
   });
-}
-
-void frmSettings::Click(const std::string& control) {
-  if (control == "combLanguage") combLanguage_Click();
-  else if (control == "cmdOk") cmdOk_Click();
-  else if (control == "cmdCancel") cmdCancel_Click();
-  else if (control == "cmdRestore") cmdRestore_Click();
 }
 
 void frmSettings::combLanguage_Click() {

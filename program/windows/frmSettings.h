@@ -15,7 +15,6 @@ class frmSettings final : public Form {
 
  protected:
   void Form_Load() override;
-  void Click(const std::string& control) override;
 
  private:
   void combLanguage_Click();

@@ -7,7 +7,10 @@
 
 namespace velmora {
 
-frmShowError::frmShowError() : Form("frmShowError.layout") {}
+// The click handlers, in the layout's order.
+frmShowError::frmShowError()
+    : Form("frmShowError.layout",
+           {{"lblAddress", [this] { lblAddress_Click(); }}, {"qbtnCopy", [this] { qbtnCopy_Click(); }}}) {}
 
 frmShowError& ErrorForm() {
   static frmShowError form;
@@ -15,12 +18,8 @@ frmShowError& ErrorForm() {
 }
 
 void RunWhileReportIsOpen() {
-  MSG msg;
-  while (ErrorForm().IsLoaded() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    if (Form::PreTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  int code = 0;
+  RunMessages([] { return ErrorForm().IsLoaded(); }, &Form::PreTranslate, &code);
 }
 
 void frmShowError::ErrorReport(const std::string& text) {
@@ -107,11 +106,6 @@ bool frmShowError::KeyDown(HWND target, int keyCode, int shift) {
   if (target != Control("txtError") || keyCode != LetterKey('A') || shift != kCtrlHeld) return false;
   SendMessageW(target, EM_SETSEL, 0, GetWindowTextLengthW(target));
   return true;
-}
-
-void frmShowError::Click(const std::string& control) {
-  if (control == "qbtnCopy") qbtnCopy_Click();
-  else if (control == "lblAddress") lblAddress_Click();
 }
 
 void frmShowError::qbtnCopy_Click() {

@@ -22,7 +22,6 @@ class frmShowError final : public Form, public ReportWindowPort {
   void Form_Load() override;
   void Form_Resize() override;
   bool KeyDown(HWND target, int keyCode, int shift) override;
-  void Click(const std::string& control) override;
 
  private:
   void ShowModelessOrModal();

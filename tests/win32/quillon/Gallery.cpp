@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "Dispids.h"
+#include "QuillonDispids.h"
 #include "FakeHighContrast.h"
 #include "QuillonHost.h"
 
@@ -187,7 +187,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
       VariantInit(&off);
       V_VT(&off) = VT_BOOL;
       V_BOOL(&off) = VARIANT_FALSE;
-      if (SUCCEEDED(hr) && col == 3) button->PutById(host::kButtonEnabled, off);
+      if (SUCCEEDED(hr) && col == 3) button->PutById(QUILLON_DISPID_BUTTONENABLED, off);
       buttons.push_back(std::move(button));
     }
   }

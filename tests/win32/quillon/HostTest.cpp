@@ -86,16 +86,16 @@ TEST_F(QuillonTest, EveryPropertyHasItsDispatchIdAndNameAndTellsTheContainer) {
   ComPtr<IPictureDisp> icon = SolidIcon(32, kRed);
   ComPtr<IFontDisp> font = Font(L"Tahoma", 10);
   Row rows[] = {
-      {L"ButtonEnabled", kButtonEnabled, Bool(false)},
-      {L"ButtonTextAlign", kButtonTextAlign, I4(Rechts)},
-      {L"ButtonPictureAlign", kButtonPictureAlign, I4(Mitte)},
-      {L"ButtonBackColor", kButtonBackColor, I4(0x00C0FFEE)},
-      {L"ButtonForm", kButtonForm, I4(Oval)},
-      {L"ButtonCaption", kButtonCaption, Str(L"Bild öffnen")},
-      {L"ButtonPicture", kButtonPicture, Object(icon.Get())},
-      {L"ButtonPictureStretch", kButtonPictureStretch, Bool(false)},
-      {L"ButtonFont", kButtonFont, Object(font.Get())},
-      {L"ButtonFontColor", kButtonFontColor, I4(0x000080)},
+      {L"ButtonEnabled", QUILLON_DISPID_BUTTONENABLED, Bool(false)},
+      {L"ButtonTextAlign", QUILLON_DISPID_BUTTONTEXTALIGN, I4(Rechts)},
+      {L"ButtonPictureAlign", QUILLON_DISPID_BUTTONPICTUREALIGN, I4(Mitte)},
+      {L"ButtonBackColor", QUILLON_DISPID_BUTTONBACKCOLOR, I4(0x00C0FFEE)},
+      {L"ButtonForm", QUILLON_DISPID_BUTTONFORM, I4(Oval)},
+      {L"ButtonCaption", QUILLON_DISPID_BUTTONCAPTION, Str(L"Bild öffnen")},
+      {L"ButtonPicture", QUILLON_DISPID_BUTTONPICTURE, Object(icon.Get())},
+      {L"ButtonPictureStretch", QUILLON_DISPID_BUTTONPICTURESTRETCH, Bool(false)},
+      {L"ButtonFont", QUILLON_DISPID_BUTTONFONT, Object(font.Get())},
+      {L"ButtonFontColor", QUILLON_DISPID_BUTTONFONTCOLOR, I4(0x000080)},
   };
   for (auto& row : rows) {
     SCOPED_TRACE(testing::Message() << std::string(row.name, row.name + wcslen(row.name)));
@@ -123,7 +123,7 @@ TEST_F(QuillonTest, EveryPropertyHasItsDispatchIdAndNameAndTellsTheContainer) {
 
 TEST_F(QuillonTest, SystemColoursPassAsNegativeLongsAndAsUnsigned) {
   PlaceNew(a);
-  EXPECT_EQ(a.PutById(kButtonBackColor, I4(static_cast<LONG>(0x80000018))), S_OK);
+  EXPECT_EQ(a.PutById(QUILLON_DISPID_BUTTONBACKCOLOR, I4(static_cast<LONG>(0x80000018))), S_OK);
   OLE_COLOR colour = 0;
   a.Control()->get_ButtonBackColor(&colour);
   EXPECT_EQ(colour, 0x80000018u);
@@ -131,7 +131,7 @@ TEST_F(QuillonTest, SystemColoursPassAsNegativeLongsAndAsUnsigned) {
   VariantInit(&u);
   V_VT(&u) = VT_UI4;
   V_UI4(&u) = 0x80000005;
-  EXPECT_EQ(a.PutById(kButtonBackColor, u), S_OK);
+  EXPECT_EQ(a.PutById(QUILLON_DISPID_BUTTONBACKCOLOR, u), S_OK);
   a.Control()->get_ButtonBackColor(&colour);
   EXPECT_EQ(colour, 0x80000005u);
 }
@@ -149,7 +149,8 @@ TEST_F(QuillonTest, RefusedOutlineCodesRaiseTheirErrorAfterTheValueIsStored) {
                {-1, CTL_E_INVALIDPROPERTYVALUE, L"Invalid property value"}};
   for (const auto& k : cases) {
     EXCEPINFO info{};
-    EXPECT_EQ(a.PutById(kButtonForm, I4(k.value), DISPATCH_PROPERTYPUT, &info), DISP_E_EXCEPTION) << k.value;
+    EXPECT_EQ(a.PutById(QUILLON_DISPID_BUTTONFORM, I4(k.value), DISPATCH_PROPERTYPUT, &info), DISP_E_EXCEPTION)
+        << k.value;
     EXPECT_EQ(info.scode, k.code) << k.value;
     EXPECT_STREQ(info.bstrDescription, k.text);
     SysFreeString(info.bstrSource);
@@ -163,14 +164,14 @@ TEST_F(QuillonTest, RefusedOutlineCodesRaiseTheirErrorAfterTheValueIsStored) {
   }
   EXPECT_TRUE(journal.changes.empty());
   // Every shape code the background knows is taken.
-  for (LONG code = 0; code <= 5; ++code) EXPECT_EQ(a.PutById(kButtonForm, I4(code)), S_OK);
+  for (LONG code = 0; code <= 5; ++code) EXPECT_EQ(a.PutById(QUILLON_DISPID_BUTTONFORM, I4(code)), S_OK);
 }
 
 TEST_F(QuillonTest, SomethingThatIsNoPictureIsRefused) {
   PlaceNew(a);
   ComPtr<IFontDisp> font = Font(L"Tahoma", 9);
   journal.Clear();
-  EXPECT_TRUE(FAILED(a.PutById(kButtonPicture, Object(font.Get()), DISPATCH_PROPERTYPUTREF)));
+  EXPECT_TRUE(FAILED(a.PutById(QUILLON_DISPID_BUTTONPICTURE, Object(font.Get()), DISPATCH_PROPERTYPUTREF)));
   // A caller through the vtable gets past the type check; the button itself refuses.
   EXPECT_EQ(a.Control()->putref_ButtonPicture(reinterpret_cast<IPictureDisp*>(font.Get())), CTL_E_INVALIDPICTURE);
   ComPtr<IPictureDisp> picture;

@@ -16,20 +16,27 @@
 #include "TestSupport.h"
 #include "platform/Ports.h"
 #include "windows/Form.h"
+#include "windows/Resources.h"
 
 namespace host {
 
 // A window of the program with its layout, controls and Quillon buttons as
 // the program makes them, without its start-up code: the main window's
-// layout loads here without an ICQ installation. Clicks are recorded.
+// layout loads here without an ICQ installation. Clicks of every control are
+// recorded.
 class LayoutWindow final : public velmora::Form {
  public:
-  explicit LayoutWindow(std::string layoutFile) : Form(std::move(layoutFile)) {}
+  explicit LayoutWindow(const std::string& layoutFile) : Form(layoutFile, Recording(this, layoutFile)) {}
   ~LayoutWindow() override { Unload(); }
   std::vector<std::string> clicks;
 
- protected:
-  void Click(const std::string& control) override { clicks.push_back(control); }
+ private:
+  static ClickHandlers Recording(LayoutWindow* self, const std::string& layoutFile) {
+    ClickHandlers handlers;
+    for (const velmora::LayoutControl& c : velmora::ParseLayout(velmora::ResourceFile(layoutFile)).controls)
+      handlers.push_back({c.name, [self, name = c.name] { self->clicks.push_back(name); }});
+    return handlers;
+  }
 };
 
 // The shell port while a test runs: what the windows hand to the shell is

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "Dispids.h"
+#include "QuillonDispids.h"
 #include "QuillonHost.h"
 
 namespace host {
