@@ -18,21 +18,35 @@ struct VersionNumbers {
   int major = 0, minor = 0, revision = 0;
 };
 
-class ErrHost {
+// The facts of a report's header and the user's decimal separator. The
+// system facts of the ports are these and more.
+class ReportFacts {
  public:
-  virtual ~ErrHost() = default;
-  // The facts of a report's header. Each may raise when it cannot be had;
-  // the report then leaves it empty ("?" for the ADO version).
+  virtual ~ReportFacts() = default;
+  // The computer's network name; empty if it cannot be read.
   virtual std::string ComputerName() = 0;
+  // The system's message text for an error code, as the system returns it
+  // (line breaks included); empty if the system has none.
   virtual std::string SystemErrorText(int32_t code) = 0;
+  // Version text of the optional database access component; throws if the
+  // component cannot be created or does not answer.
   virtual std::string AdoVersion() = 0;
+  // The executable's file name without folder and extension.
   virtual std::string ExeName() = 0;
+  // Major, minor and revision from the program's version resource.
   virtual VersionNumbers AppVersion() = 0;
   virtual LocalTime Now() = 0;
   virtual std::string DateSeparator() = 0;
   virtual std::string TimeSeparator() = 0;
   // The user's decimal separator; empty where the system cannot tell.
   virtual std::string DecimalSeparator() = 0;
+};
+
+// The error library's host: the facts of a report, each of which may raise
+// when it cannot be had (the report then leaves it empty, "?" for the ADO
+// version), and the two ways an error reaches the user.
+class ErrHost : public ReportFacts {
+ public:
   // A message for the user, in a box with an OK button.
   virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
   // The error report window shows this report.

@@ -11,30 +11,14 @@
 #include <string_view>
 #include <vector>
 
-#include "errors/ErrHost.h"  // LocalTime, VersionNumbers
+#include "errors/ErrHost.h"  // ReportFacts, LocalTime, VersionNumbers
 
 namespace velmora {
 
-// Facts about the machine, the user's locale and the running program.
-class SystemFacts {
+// Facts about the machine, the user's locale and the running program: the
+// facts of an error report and more.
+class SystemFacts : public ReportFacts {
  public:
-  virtual ~SystemFacts() = default;
-  // The computer's network name; empty if it cannot be read.
-  virtual std::string ComputerName() = 0;
-  // The system's message text for an error code, as the system returns it
-  // (line breaks included); empty if the system has none.
-  virtual std::string SystemErrorText(int32_t code) = 0;
-  // Version text of the optional database access component; throws if the
-  // component cannot be created or does not answer.
-  virtual std::string AdoVersion() = 0;
-  // The executable's file name without folder and extension.
-  virtual std::string ExeName() = 0;
-  // Major, minor and revision from the program's version resource.
-  virtual VersionNumbers AppVersion() = 0;
-  virtual LocalTime Now() = 0;
-  virtual std::string DateSeparator() = 0;
-  virtual std::string TimeSeparator() = 0;
-  virtual std::string DecimalSeparator() = 0;
   virtual uint16_t UserDefaultLangId() = 0;
   // The folder of the running executable, without a trailing backslash.
   virtual std::string ProgramFolder() = 0;
