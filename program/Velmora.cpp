@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <ole2.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,33 +33,6 @@ int RunElevated(const std::vector<std::string>& arguments) {
   return velmora::RunElevatedCommand(command);
 }
 
-// Quillon2.dll, which every button of the main window needs, is loaded by a
-// thread of its own while this one starts COM and makes the window: mapping
-// and relocating it is the largest single step of the start-up. COM later
-// finds it loaded. It is the library beside the program, by its full path,
-// the one the manifest names; if it cannot be loaded here, the first button
-// reports that as it always did.
-void PreloadButtonLibrary() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return;
-  std::wstring library(path, length);
-  library.resize(library.find_last_of(L'\\') + 1);
-  library += L"Quillon2.dll";
-  auto* owned = new std::wstring(std::move(library));
-  HANDLE thread = CreateThread(
-      nullptr, 0,
-      [](void* parameter) -> DWORD {
-        std::unique_ptr<std::wstring> file(static_cast<std::wstring*>(parameter));
-        // Kept loaded for the life of the process, as COM keeps it.
-        LoadLibraryExW(file->c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        return 0;
-      },
-      owned, 0, nullptr);
-  if (thread) CloseHandle(thread);
-  else delete owned;
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -77,7 +49,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (arguments.size() >= 2 && arguments[1] == "/elevated")
       return RunElevated(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
   }
-  PreloadButtonLibrary();
   if (FAILED(OleInitialize(nullptr))) return 1;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
