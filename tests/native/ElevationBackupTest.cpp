@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "ThemeTestSupport.h"
+#include "FakePortsTest.h"
 #include "services/basElevation.h"
 #include "services/basMain.h"
 #include "services/clsBackup.h"
@@ -40,7 +40,7 @@ class FakeElevation : public ElevationPort {
   }
 };
 
-class BackupTest : public testing::ThemeTest {
+class BackupTest : public testing::FakePortsTest {
  protected:
   BackupTest() {
     files.folders = {

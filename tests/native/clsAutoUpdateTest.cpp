@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeFiles.h"
-#include "FakePorts.h"
-#include "RaisedErrors.h"
+#include "FakePortsTest.h"
 #include "errors/ErrChain.h"
 #include "services/clsAutoUpdate.h"
 
@@ -18,13 +16,10 @@ namespace velmora {
 namespace {
 
 using testing::CallStack;
-using testing::FakeFacts;
-using testing::FakeFiles;
-using testing::PortsScope;
+using testing::FakePortsTest;
 using testing::RaisedBy;
 using testing::RecordingMessageBox;
 using testing::RecordingReportWindow;
-using testing::ResetErrorLibrary;
 using Failure = clsAutoUpdate::CheckFailure;
 
 const std::string kDefaultDir = "https://www.velmora.example/downloads/";
@@ -97,10 +92,14 @@ class SettingsRegistry : public RegistryPort {
   std::vector<std::string> keys_;
 };
 
-class UpdateTest : public ::testing::Test {
+class UpdateTest : public FakePortsTest {
  protected:
-  UpdateTest() : scope_(MakePorts()) {
-    ResetErrorLibrary();
+  UpdateTest() {
+    ThePorts().registry = &registry;
+    ThePorts().messageBox = &messageBox;
+    ThePorts().reportWindow = &reportWindow;
+    ThePorts().shell = &shell;
+    ThePorts().http = &http;
     files.folders.insert("C:\\Temp");
     files.folders.insert(facts.programFolder);
   }
@@ -115,29 +114,11 @@ class UpdateTest : public ::testing::Test {
       EXPECT_EQ(call.find(" C:\\Temp\\VelmoraVersion-"), call.find(' ')) << call;
   }
 
-  FakeFacts facts;
-  Windows1252 codePage;
   SettingsRegistry registry;
   RecordingMessageBox messageBox;
   RecordingReportWindow reportWindow;
-  FakeFiles files;
   FakeHttp http;
   FakeShell shell;
-
- private:
-  Ports MakePorts() {
-    Ports ports;
-    ports.facts = &facts;
-    ports.codePage = &codePage;
-    ports.registry = &registry;
-    ports.messageBox = &messageBox;
-    ports.reportWindow = &reportWindow;
-    ports.files = &files;
-    ports.shell = &shell;
-    ports.http = &http;
-    return ports;
-  }
-  PortsScope scope_;
 };
 
 using UpdateCheck = UpdateTest;
@@ -170,8 +151,12 @@ TEST_F(UpdateCheck, VersionTextsAgainstOwnVersion103) {
       {"103\r\n", false, Failure::None},
       {"\t104\r\n\r\n", true, Failure::None},
       {"  1.0.4 \t\n", true, Failure::None},
-      {"\xEF\xBB\xBF" "103\r\n", false, Failure::None},
-      {"\xEF\xBB\xBF" "104", true, Failure::None},
+      {"\xEF\xBB\xBF"
+       "103\r\n",
+       false, Failure::None},
+      {"\xEF\xBB\xBF"
+       "104",
+       true, Failure::None},
       // Nothing to compare, or nothing comparable.
       {"", false, Failure::NoVersionText},
       {" \r\n\t ", false, Failure::NoVersionText},

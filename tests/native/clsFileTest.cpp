@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "ThemeTestSupport.h"
+#include "FakePortsTest.h"
 #include "services/clsFile.h"
 
 namespace velmora {
@@ -16,12 +16,12 @@ using testing::FakeFiles;
 using testing::CallStack;
 using testing::RaisedBy;
 using testing::ReportLines;
-using testing::ThemeTest;
+using testing::FakePortsTest;
 
 const std::string kFolder = "C:\\ICQ6\\theme";
 const std::string kPath = kFolder + "\\Main.style.box";
 
-using clsFileRead = ThemeTest;
+using clsFileRead = FakePortsTest;
 
 TEST_F(clsFileRead, TrimsSpacesOnlyAndKeepsEveryOtherByte) {
   const std::string bytes = std::string("\t<a x=\"\xE4\x81\">\r\n", 13);
@@ -61,7 +61,7 @@ TEST_F(clsFileRead, MissingFolderRaisesPathNotFoundThroughTheTrap) {
   EXPECT_TRUE(files.files.empty());
 }
 
-class clsFileWrite : public ThemeTest {
+class clsFileWrite : public FakePortsTest {
  protected:
   clsFileWrite() { files.AddFile(kPath, kOld); }
   // The folder holds the target and nothing else: no temporary file stayed.

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "IcqFixture.h"
-#include "ThemeTestSupport.h"
+#include "FakePortsTest.h"
 #include "theme/clsKorvanel.h"
 
 namespace velmora {
@@ -17,7 +17,7 @@ using testing::FakeFiles;
 using testing::CallStack;
 using testing::RaisedBy;
 using testing::ReportLines;
-using testing::ThemeTest;
+using testing::FakePortsTest;
 
 // ---- head replacement ----------------------------------------------------
 
@@ -99,7 +99,7 @@ const std::string kImageHead = "<bitmap id=\"image.icqBanner.bg\" src=\"banner_b
 const std::string kAdBoxHead = "<style id=\"adBoxStyle\" width=\"120\" height=\"90\" />";
 const std::string kContainerHead = "<style id=\"adContainerBoxStyle\" marginLeft=\"4\" width=\"126\">";
 
-class KorvanelTest : public ThemeTest {
+class KorvanelTest : public FakePortsTest {
  protected:
   KorvanelTest() {
     korvanel.MsgConfigFile(kMsgFile);

@@ -6,9 +6,7 @@
 #include <map>
 #include <utility>
 
-#include "FakeFiles.h"
-#include "FakePorts.h"
-#include "RaisedErrors.h"
+#include "FakePortsTest.h"
 #include "services/basMain.h"
 #include "services/clsReg.h"
 #include "windows/frmMainDiscovery.h"
@@ -79,13 +77,14 @@ class NoMainWindow : public MainWindowTexts {
   void SetControlText(const std::string&, const std::string&) override {}
 };
 
-class Discovery : public ::testing::Test {
+class Discovery : public testing::FakePortsTest {
  protected:
-  Discovery() : scope_(MakePorts()) {
-    testing::ResetErrorLibrary();
+  Discovery() {
+    ThePorts().registry = &registry;
+    ThePorts().messageBox = &messageBox;
     CurrentLanguage = 0;
     messageBox.answer = 7;  // No: no search
-    TheMainWindow = [] () -> MainWindowTexts& {
+    TheMainWindow = []() -> MainWindowTexts& {
       static NoMainWindow window;
       return window;
     };
@@ -108,23 +107,8 @@ class Discovery : public ::testing::Test {
     EXPECT_EQ(registry.writes, (std::vector<std::string>{own + "Language=2", own + "CloseAfterChange=1"}));
   }
 
-  FakeFacts facts;
-  Windows1252 codePage;
   FakeRegistry registry;
   RecordingMessageBox messageBox;
-  FakeFiles files;
-
- private:
-  Ports MakePorts() {
-    Ports ports;
-    ports.facts = &facts;
-    ports.codePage = &codePage;
-    ports.registry = &registry;
-    ports.messageBox = &messageBox;
-    ports.files = &files;
-    return ports;
-  }
-  PortsScope scope_;
 };
 
 TEST_F(Discovery, RegisteredFolderWithICQExeIsTakenWithoutAQuestion) {

@@ -23,33 +23,13 @@ constexpr LONG kFocused = STATE_SYSTEM_FOCUSED;
 constexpr LONG kHot = STATE_SYSTEM_HOTTRACKED;
 constexpr LONG kInvisible = STATE_SYSTEM_INVISIBLE;
 
-std::string Utf8(const std::wstring& w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-class Accessibility : public ::testing::Test {
+class Accessibility : public MainWindowTest {
  protected:
-  void SetUp() override {
-    SetCursorPos(1000, 700);  // away from every window
-    main.Load();
-    main.Show();
-    PumpProgram(100);
-  }
   void TearDown() override {
-    velmora::InfoForm().Unload();
-    velmora::SettingsForm().Unload();
-    velmora::ErrorForm().Unload();
-    main.Unload();
-    PumpProgram(20);
+    MainWindowTest::TearDown();
     EXPECT_EQ(CanUnloadNow(), S_OK);
   }
   HWND Button(const char* name) { return main.Control(name); }
-
-  LayoutWindow main{"frmMain.layout"};
 };
 
 // Every window of the program, every Quillon button in it: a push button

@@ -28,6 +28,7 @@
 #include "ProgramWindows.h"
 #include "services/basMain.h"
 #include "windows/PictureBox.h"
+#include "windows/WinUtil.h"
 #include "windows/frmInfo.h"
 #include "windows/frmSettings.h"
 #include "windows/frmShowError.h"
@@ -54,18 +55,6 @@ RECT PlaceIn(HWND window, HWND control) {
   return r;
 }
 
-std::wstring TextOf(HWND hwnd) {
-  std::wstring t(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-  t.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, t.data(), static_cast<int>(t.size()))));
-  return t;
-}
-
-std::string Narrow(const std::wstring& w) {
-  std::string out;
-  for (wchar_t c : w) out += c < 0x80 ? static_cast<char>(c) : '?';
-  return out;
-}
-
 // The size a text takes in a control's font, broken into lines at `width`
 // (one line when width is 0).
 SIZE TextSize(HWND control, const std::wstring& text, int width) {
@@ -89,7 +78,7 @@ void ExpectNoTextCut(HWND window, const char* what) {
     if (!IsWindowVisible(c)) continue;
     wchar_t cls[64] = {};
     GetClassNameW(c, cls, 64);
-    const std::wstring text = TextOf(c);
+    const std::wstring text = velmora::WindowText(c);
     if (text.empty()) continue;
     RECT client;
     GetClientRect(c, &client);
@@ -99,18 +88,18 @@ void ExpectNoTextCut(HWND window, const char* what) {
     if (_wcsicmp(cls, L"Static") == 0) {
       need = TextSize(c, text, room);
       // A word longer than the line runs past it.
-      EXPECT_LE(need.cx, room) << Narrow(text);
+      EXPECT_LE(need.cx, room) << Utf8(text);
     } else if (_wcsicmp(cls, L"Button") == 0 && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
       room -= GetSystemMetrics(SM_CXMENUCHECK) + MulDiv(4, g_dpi, 96);
       need = TextSize(c, text, room);
     } else if (_wcsicmp(cls, L"Button") == 0) {
       room -= 2 * (GetSystemMetrics(SM_CXEDGE) + MulDiv(3, g_dpi, 96));
       need = TextSize(c, text, 0);
-      EXPECT_LE(need.cx, room) << Narrow(text);
+      EXPECT_LE(need.cx, room) << Utf8(text);
     } else {
       continue;
     }
-    EXPECT_LE(need.cy, client.bottom) << Narrow(text) << ": " << need.cy << " pixels high in " << client.bottom;
+    EXPECT_LE(need.cy, client.bottom) << Utf8(text) << ": " << need.cy << " pixels high in " << client.bottom;
   }
 }
 
@@ -137,30 +126,22 @@ void ExpectCaptionsInside(velmora::Form& form, const std::vector<const char*>& n
       for (int x = s.width / 3; x < outline; ++x)
         if (dark(x, y)) textRight = std::max(textRight, x);
     ASSERT_GE(textRight, 0) << name << ": no caption drawn";
-    EXPECT_LT(textRight, outline - 1) << Narrow(TextOf(b)) << " reaches the outline at " << outline;
+    EXPECT_LT(textRight, outline - 1) << Utf8(velmora::WindowText(b)) << " reaches the outline at " << outline;
   }
 }
 
-class Dpi : public ::testing::Test {
+class Dpi : public MainWindowTest {
  protected:
   void SetUp() override {
     ASSERT_EQ(ScreenDpi(), g_dpi) << "the screen is not at the DPI asked for: HKCU\\Control Panel\\Desktop "
                                      "LogPixels was not set before the test started";
-    SetCursorPos(1000, 700);
-    main.Load();
-    main.Show();
-    PumpProgram(100);
+    MainWindowTest::SetUp();
   }
   void TearDown() override {
-    velmora::InfoForm().Unload();
-    velmora::SettingsForm().Unload();
-    velmora::ErrorForm().Unload();
-    main.Unload();
-    PumpProgram(20);
+    MainWindowTest::TearDown();
     velmora::CurrentLanguage = language_;
   }
 
-  LayoutWindow main{"frmMain.layout"};
   const int16_t language_ = velmora::CurrentLanguage;
 };
 
@@ -177,10 +158,10 @@ TEST_F(Dpi, ThePreviewKeepsItsPixelsInTheMiddleOfItsScaledPlace) {
   // at 96 dots per inch, more at more.
   const RECT twips = main.Bounds("picImage");
   const RECT place{Px(twips.left), Px(twips.top), Px(twips.right), Px(twips.bottom)};
-  EXPECT_NEAR(at.left + at.right, place.left + place.right, 1) << "from " << at.left << " in " << place.left << "-"
-                                                              << place.right;
-  EXPECT_NEAR(at.top + at.bottom, place.top + place.bottom, 1) << "from " << at.top << " in " << place.top << "-"
-                                                              << place.bottom;
+  EXPECT_NEAR(at.left + at.right, place.left + place.right, 1)
+      << "from " << at.left << " in " << place.left << "-" << place.right;
+  EXPECT_NEAR(at.top + at.bottom, place.top + place.bottom, 1)
+      << "from " << at.top << " in " << place.top << "-" << place.bottom;
   // What gets installed is the same 136 x 103 pixels.
   const std::string bmp = velmora::PersistentImageAsBmp(box);
   BITMAPINFOHEADER info;
@@ -198,7 +179,8 @@ TEST_F(Dpi, ThePreviewKeepsItsPixelsInTheMiddleOfItsScaledPlace) {
 
 TEST_F(Dpi, TheButtonsShowTheirIconsAtTheSizeTheDpiAsksFor) {
   const int size = MulDiv(32, g_dpi, 96);  // 40 at 120, 48 at 144
-  for (const char* name : {"qbtnRemoveBanner", "qbtnOpen", "qbtnApply", "qbtnCheckUpdate", "qbtnSettings", "qbtnInfo"}) {
+  for (const char* name :
+       {"qbtnRemoveBanner", "qbtnOpen", "qbtnApply", "qbtnCheckUpdate", "qbtnSettings", "qbtnInfo"}) {
     SCOPED_TRACE(name);
     ComPtr<IPictureDisp> shown;
     ASSERT_EQ(main.Quillon(name).Control()->get_ButtonPicture(shown.Put()), S_OK);
@@ -235,15 +217,20 @@ TEST_F(Dpi, NoTextIsCutInEitherLanguage) {
   ExpectNoTextCut(main.Hwnd(), "main window, design");
   ExpectCaptionsInside(main, captioned, "main window, design");
   const std::vector<std::pair<const char*, const char*>> german = {
-      {"qbtnApply", "Änderungen übernehmen"}, {"qbtnOpen", "Bild auswählen"},
-      {"qbtnRemoveBanner", "Banner entfernen"}, {"qbtnSettings", "Einstellungen"},
-      {"lblPreview", "Vorschau"},                 {"lblRemovedBanner", "Banner wurde bereits entfernt"},
+      {"qbtnApply", "Änderungen übernehmen"},
+      {"qbtnOpen", "Bild auswählen"},
+      {"qbtnRemoveBanner", "Banner entfernen"},
+      {"qbtnSettings", "Einstellungen"},
+      {"lblPreview", "Vorschau"},
+      {"lblRemovedBanner", "Banner wurde bereits entfernt"},
       {"qbtnCheckUpdate", "Nach Updates suchen"}};
-  const std::vector<std::pair<const char*, const char*>> english = {
-      {"qbtnApply", "Apply Changes"},       {"qbtnOpen", "Choose Picture"},
-      {"qbtnRemoveBanner", "Remove Banner"}, {"qbtnSettings", "Settings"},
-      {"lblPreview", "Preview"},             {"lblRemovedBanner", "Banner is already removed"},
-      {"qbtnCheckUpdate", "Search for updates"}};
+  const std::vector<std::pair<const char*, const char*>> english = {{"qbtnApply", "Apply Changes"},
+                                                                    {"qbtnOpen", "Choose Picture"},
+                                                                    {"qbtnRemoveBanner", "Remove Banner"},
+                                                                    {"qbtnSettings", "Settings"},
+                                                                    {"lblPreview", "Preview"},
+                                                                    {"lblRemovedBanner", "Banner is already removed"},
+                                                                    {"qbtnCheckUpdate", "Search for updates"}};
   for (const auto* texts : {&german, &english}) {
     for (const auto& [name, text] : *texts) main.SetText(name, text);
     PumpProgram(30);
@@ -286,9 +273,9 @@ int SetDpi(int dpi) {
                       nullptr) != ERROR_SUCCESS)
     return 1;
   const DWORD value = static_cast<DWORD>(dpi);
-  LONG rc = dpi > 0 ? RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                     sizeof value)
-                    : RegDeleteValueW(key, L"LogPixels");
+  LONG rc = dpi > 0
+                ? RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value)
+                : RegDeleteValueW(key, L"LogPixels");
   RegCloseKey(key);
   return rc == ERROR_SUCCESS || (dpi == 0 && rc == ERROR_FILE_NOT_FOUND) ? 0 : 1;
 }

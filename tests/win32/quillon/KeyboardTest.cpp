@@ -35,27 +35,8 @@ bool IsLink(HWND hwnd) {
 // The black dots of a link's focus rectangle, as the link paints itself on
 // white: its text is blue, so nothing else is black.
 int FocusDots(HWND link) {
-  RECT r;
-  GetClientRect(link, &r);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = r.right;
-  bi.bmiHeader.biHeight = -r.bottom;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-  SendMessageW(link, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-  GdiFlush();
-  const DWORD* p = static_cast<const DWORD*>(bits);
-  const int black = static_cast<int>(std::count(p, p + static_cast<std::size_t>(r.right) * r.bottom, 0u));
-  SelectObject(dc, old);
-  DeleteObject(bmp);
-  DeleteDC(dc);
-  return black;
+  const Snapshot s = Take(link, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  return static_cast<int>(std::count(s.pixels.begin(), s.pixels.end(), 0u));
 }
 
 // The focus shows: a Quillon button in its focus look, a link with its
@@ -78,21 +59,11 @@ int FocusDots(HWND link) {
   return ::testing::AssertionSuccess();
 }
 
-class Keyboard : public ::testing::Test {
+class Keyboard : public MainWindowTest {
  protected:
-  void SetUp() override {
-    SetCursorPos(1000, 700);
-    main.Load();
-    main.Show();
-    PumpProgram(100);
-  }
   void TearDown() override {
     KillTimer(nullptr, timer_);
-    velmora::InfoForm().Unload();
-    velmora::SettingsForm().Unload();
-    velmora::ErrorForm().Unload();
-    main.Unload();
-    PumpProgram(20);
+    MainWindowTest::TearDown();
   }
 
   // Tab through `stops` of `form` from the first, the focus visible at each,
@@ -124,7 +95,6 @@ class Keyboard : public ::testing::Test {
 
   static inline WORD g_key = 0;
   UINT_PTR timer_ = 0;
-  LayoutWindow main{"frmMain.layout"};
 };
 
 TEST_F(Keyboard, TabWalksEveryWindowInItsLayoutsOrderWithTheFocusInSight) {

@@ -17,6 +17,10 @@
 #include "platform/Ports.h"
 #include "windows/Form.h"
 #include "windows/Resources.h"
+#include "windows/frmInfo.h"
+#include "windows/frmSettings.h"
+#include "windows/frmShowError.h"
+#include "platform/win32/Win32Ports.h"
 
 namespace host {
 
@@ -69,6 +73,30 @@ inline void PumpProgram(DWORD milliseconds) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
   }
 }
+
+// A window text in UTF-8, for the messages of failed checks.
+inline std::string Utf8(const std::wstring& w) { return velmora::WideToUtf8(w.data(), static_cast<int>(w.size())); }
+
+// The main window shown for each test, away from the mouse, and every window
+// of the program closed after it.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetCursorPos(1000, 700);  // away from every window
+    main.Load();
+    main.Show();
+    PumpProgram(100);
+  }
+  void TearDown() override {
+    velmora::InfoForm().Unload();
+    velmora::SettingsForm().Unload();
+    velmora::ErrorForm().Unload();
+    main.Unload();
+    PumpProgram(20);
+  }
+
+  LayoutWindow main{"frmMain.layout"};
+};
 
 // Key strokes through the system's input queue, to whichever window has the
 // focus, with the key state a real keyboard leaves (Shift for Shift+Tab).

@@ -131,7 +131,7 @@ COLORREF Snapshot::At(int x, int y) const {
   return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
 }
 
-Snapshot Take(HWND hwnd) {
+Snapshot Take(HWND hwnd, HBRUSH background) {
   Snapshot s;
   RECT r;
   GetClientRect(hwnd, &r);
@@ -147,6 +147,7 @@ Snapshot Take(HWND hwnd) {
   HDC dc = CreateCompatibleDC(nullptr);
   HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(dc, bmp);
+  if (background) FillRect(dc, &r, background);
   SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
   GdiFlush();
   const DWORD* p = static_cast<const DWORD*>(bits);

@@ -85,7 +85,8 @@ struct Snapshot {
   std::vector<DWORD> pixels;
   COLORREF At(int x, int y) const;  // as a COLORREF (0x00BBGGRR)
 };
-Snapshot Take(HWND hwnd);
+// A window's client area as it prints itself, on `background` where given.
+Snapshot Take(HWND hwnd, HBRUSH background = nullptr);
 
 // Pictures for tests: an icon with `size` x `size` pixels in one colour.
 ComPtr<IPictureDisp> SolidIcon(int size, COLORREF colour);

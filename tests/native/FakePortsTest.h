@@ -1,5 +1,6 @@
-// What the tests of clsFile and clsKorvanel share: a fake file system with the
-// other ports in place, and a fresh error library.
+// The fixture the native tests build on: the facts, the code page and a fake
+// file system in place, and a fresh error library. A fixture that needs more
+// ports sets them in its constructor; all are put back when the test ends.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,11 +12,9 @@
 
 namespace velmora::testing {
 
-class ThemeTest : public ::testing::Test {
+class FakePortsTest : public ::testing::Test {
  protected:
-  ThemeTest() : scope_(MakePorts()) {
-    ResetErrorLibrary();
-  }
+  FakePortsTest() : scope_(MakePorts()) { ResetErrorLibrary(); }
 
   FakeFacts facts;
   Windows1252 codePage;
