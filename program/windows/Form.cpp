@@ -181,8 +181,10 @@ void Form::Load(HWND owner) {
   if (!icon.empty()) {
     iconBig_ = IconFromFile(icon, GetSystemMetrics(SM_CXICON));
     iconSmall_ = IconFromFile(icon, GetSystemMetrics(SM_CXSMICON));
-    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig_));
+    // The small one first: a window given only a big icon makes itself a
+    // small copy of it, which the small icon would then replace.
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall_));
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig_));
   }
   VELMORA_MARK("window icons", layout_.formName);
   CreateControls();
@@ -353,7 +355,7 @@ void Form::FitLabel(Item& it) {
   if (it.autoSize) {
     SIZE extent{};
     {
-      WindowDC dc(it.hwnd);
+      MemoryDC dc(nullptr);  // measures as the label's own would
       Selection font(dc, labelFont);
       GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
     }
@@ -372,7 +374,7 @@ void Form::FitLabel(Item& it) {
   int w = TwipsToPixelsX(it.design.right) - x, h = TwipsToPixelsY(it.design.bottom) - y;
   RECT need{0, 0, w, 0};
   {
-    WindowDC dc(it.hwnd);
+    MemoryDC dc(nullptr);
     Selection font(dc, labelFont);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &need, DT_CALCRECT | DT_WORDBREAK | prefix);
     if (need.right > w) {
