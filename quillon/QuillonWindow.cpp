@@ -144,6 +144,7 @@ LRESULT Quillon::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
     case kSettingsChangedMessage: OnSettingsChanged(); return 0;
+    case kMakeListenerMessage: MakeListener(); return 0;
     case WM_SETFOCUS: OnFocus(true); return 0;
     case WM_KILLFOCUS: OnFocus(false); return 0;
     case WM_TIMER: OnTimer(wp); return 0;

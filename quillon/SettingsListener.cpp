@@ -16,6 +16,8 @@ ATOM g_listenerClass = 0;
 CriticalSection g_liveLock;
 std::vector<HWND> g_liveButtons;
 HWND g_listener = nullptr;
+HWND g_asked = nullptr;  // the button window asked to make the listener
+bool g_contrastWhenAsked = false;
 
 LRESULT CALLBACK ListenerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -40,9 +42,21 @@ LRESULT CALLBACK ListenerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 void ButtonWindowMade(HWND button) {
   g_liveLock.Enter();
   g_liveButtons.push_back(button);
-  const bool listening = g_listener && IsWindow(g_listener);
+  if (g_listener && !IsWindow(g_listener)) g_listener = nullptr;  // closed by someone else
+  const bool asked = g_listener || g_asked;
+  if (!asked) g_asked = button;
   g_liveLock.Leave();
-  if (listening) return;
+  if (asked) return;
+  g_contrastWhenAsked = SystemHighContrast();
+  PostMessageW(button, kMakeListenerMessage, 0, 0);
+}
+
+void MakeListener() {
+  g_liveLock.Enter();
+  const bool wanted = !(g_listener && IsWindow(g_listener)) && !g_liveButtons.empty();
+  g_asked = nullptr;
+  g_liveLock.Leave();
+  if (!wanted) return;
   if (!g_listenerClass) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -58,14 +72,23 @@ void ButtonWindowMade(HWND button) {
   g_liveLock.Enter();
   g_listener = made;
   g_liveLock.Leave();
+  // What changed while nobody listened.
+  if (made && SystemHighContrast() != g_contrastWhenAsked) SendMessageW(made, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
 }
 
 void ButtonWindowGone(HWND button) {
-  HWND listener = nullptr;
+  HWND listener = nullptr, askAgain = nullptr;
   g_liveLock.Enter();
   g_liveButtons.erase(std::remove(g_liveButtons.begin(), g_liveButtons.end(), button), g_liveButtons.end());
-  if (g_liveButtons.empty()) std::swap(listener, g_listener);
+  if (g_liveButtons.empty()) {
+    std::swap(listener, g_listener);
+    g_asked = nullptr;
+  } else if (g_asked == button) {
+    // The request went with the window; another button asks again.
+    g_asked = askAgain = g_liveButtons.front();
+  }
   g_liveLock.Leave();
+  if (askAgain) PostMessageW(askAgain, kMakeListenerMessage, 0, 0);
   if (!listener) return;
   // Only its own thread may destroy a window.
   if (GetWindowThreadProcessId(listener, nullptr) == GetCurrentThreadId()) DestroyWindow(listener);

@@ -5,7 +5,8 @@
 // so that buttons follow the setting whether their host passes it on or not.
 //
 // The listener lives while any button window exists, on the thread of the
-// first of them.
+// first of them. A change of the setting before it was there still reaches
+// the buttons when it comes.
 
 #include <windows.h>
 
@@ -15,10 +16,17 @@ namespace quillon {
 // or colours have changed.
 constexpr UINT kSettingsChangedMessage = WM_USER + 2;
 
-// A button window was made, or is going: the listener is made with the
-// first and goes with the last.
+// From the library to a button window: make the settings listener now.
+constexpr UINT kMakeListenerMessage = WM_USER + 3;
+
+// A button window was made, or is going: the listener goes with the last.
+// It is made for the first once that button's thread takes its posted
+// messages (kMakeListenerMessage, which the button answers with
+// MakeListener): a window that no paint needs waits until its host's
+// window is on the screen.
 void ButtonWindowMade(HWND button);
 void ButtonWindowGone(HWND button);
+void MakeListener();
 
 // Whether the system's high-contrast setting is on.
 bool SystemHighContrast();

@@ -56,7 +56,17 @@ class HighContrast : public QuillonTest {
 TEST_F(HighContrast, TheSettingReachesTheButtonsAndLeavesThemWithoutARestart) {
   FakeHighContrast setting;
   ASSERT_TRUE(setting.Installed());
+  // The listener waits for the thread's messages; a change before it came
+  // reaches the button when it does.
+  EXPECT_EQ(Listener(), nullptr);
+  setting.Set(true);
+  Pump(20);
   ASSERT_TRUE(Listener());
+  EXPECT_EQ(LookOf(a.Window()).fill, face);
+  setting.Set(false);
+  FakeHighContrast::Broadcast();
+  ASSERT_EQ(LookOf(a.Window()).fill, kBack);
+
   setting.Set(true);
   Look l = LookOf(a.Window());
   EXPECT_EQ(l.fill, kBack);  // nothing has told the button yet
@@ -109,8 +119,13 @@ TEST_F(HighContrast, TheSettingReachesTheButtonsAndLeavesThemWithoutARestart) {
 
 TEST_F(HighContrast, TheListenerLivesAsLongAsAButtonWindowDoes) {
   PlaceNew(b, At(120, 840, 2535, 615));
+  // The button asked to make it went before the thread took its messages:
+  // the other one asks.
+  a.Remove();
+  Pump(20);
   HWND listener = Listener();
   ASSERT_TRUE(listener);
+  PlaceNew(a);
   EXPECT_FALSE(IsWindowVisible(listener));
   EXPECT_EQ(GetParent(listener), nullptr);  // top level: broadcasts reach it
   a.Remove();
@@ -119,6 +134,7 @@ TEST_F(HighContrast, TheListenerLivesAsLongAsAButtonWindowDoes) {
   EXPECT_FALSE(IsWindow(listener));
   EXPECT_EQ(Listener(), nullptr);
   PlaceNew(c);
+  Pump(20);
   EXPECT_TRUE(Listener());
 }
 
