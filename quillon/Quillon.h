@@ -196,6 +196,10 @@ class Quillon final : public _Quillon,
   ComPtr<ITypeInfo> classInfo_;  // the coclass, once asked for
   ComPtr<IFont> captionFont_;    // lblCaption's own font object
   HFONT captionHFont_ = nullptr;
+  LOGFONTW captionLogFont_{};      // what captionHFont_ was made from
+  std::u16string measuredText_;    // the last text measured in captionHFont_
+  Extent measured_{};              //   and its size
+  bool measuredValid_ = false;
   ComPtr<IFontDisp> font_;  // ButtonFont as the host gave it
   ComPtr<IPictureDisp> picture_;
   ConnectionPoint events_;

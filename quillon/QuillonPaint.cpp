@@ -4,6 +4,7 @@
 #include "Quillon.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "windows/WinUtil.h"
 
@@ -38,20 +39,31 @@ void Quillon::RebuildCaptionFont() {
   lf.lfCharSet = static_cast<BYTE>(charset);
   if (name) lstrcpynW(lf.lfFaceName, name, LF_FACESIZE);
   SysFreeString(name);
+  // The properties write the font anew with every attribute; the same font
+  // is kept, and so is what was measured in it.
+  if (captionHFont_ && std::memcmp(&lf, &captionLogFont_, sizeof lf) == 0) return;
   if (HFONT font = CreateFontIndirectW(&lf)) {
     if (captionHFont_) DeleteObject(captionHFont_);
     captionHFont_ = font;
+    captionLogFont_ = lf;
+    measuredValid_ = false;
   }
 }
 
 ButtonPlatform::Extent Quillon::MeasureCaption(const std::u16string& text) {
-  const WindowDC screen(nullptr);
+  if (measuredValid_ && text == measuredText_) return measured_;
+  // A memory context measures as the screen does, without asking for one
+  // of the screen's own.
+  const MemoryDC screen(nullptr);
   const Selection font(screen, captionHFont_);
   SIZE size{};
   GetTextExtentPoint32W(screen, reinterpret_cast<const wchar_t*>(text.c_str()), static_cast<int>(text.size()), &size);
   TEXTMETRICW tm{};
   GetTextMetricsW(screen, &tm);
-  return {TwipsX(size.cx), TwipsY(tm.tmHeight)};
+  measuredText_ = text;
+  measured_ = {TwipsX(size.cx), TwipsY(tm.tmHeight)};
+  measuredValid_ = true;
+  return measured_;
 }
 
 // ---------------------------------------------------------------- painting
