@@ -7,6 +7,8 @@
 // Velmora's), what Velmora's start-up costs before any work of its own.
 #include <windows.h>
 
+#include "windows/StartupTrace.h"
+
 #ifdef MINIMAL_WITH_OLE
 #include <commctrl.h>
 #include <ole2.h>
@@ -44,11 +46,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = kClass;
+  VELMORA_MARK("OLE and common controls");
   if (!RegisterClassW(&wc)) return 1;
   HWND hwnd = CreateWindowExW(0, kClass, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 200, 400,
                               nullptr, nullptr, instance, nullptr);
   if (!hwnd) return 1;
+  VELMORA_MARK("window made");
   ShowWindow(hwnd, show);
+  VELMORA_MARK("shown");
   UpdateWindow(hwnd);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -9,7 +9,9 @@
 #    controls cost by themselves); medians of RUNS launches each,
 #    alternating. VelmoraTraced.exe, Velmora with marks along its start-up
 #    built in the bench tree only, runs in turn with them and gives the time
-#    of each step. Then, each program once more left alone with its window
+#    of each step; the OLE baseline leaves the same marks where it has the
+#    same steps, so that the two tables compare (the time to the first mark
+#    is the loader's). Then, each program once more left alone with its window
 #    shown: its CPU time while idle and its peak working set;
 #  - size: Velmora.exe and Quillon2.dll of the tree together;
 #  - preview memory: the peak memory of drawing a 10000 x 10000 JPEG into the
