@@ -272,10 +272,9 @@ Button::~Button() { Remove(); }
 
 HRESULT Button::Place(HWND parent, RECT twips, PropertyBag* bag, ButtonListener* listener, Button& out) {
   out.Remove();
-  CLSID clsid;
-  HRESULT hr = CLSIDFromProgID(L"Quillon2.Quillon", &clsid);
-  if (FAILED(hr)) return hr;
-  VELMORA_MARK("  CLSIDFromProgID");
+  // The class by its identifier, from the library's type library, not by
+  // its name: that would be one lookup more for every button.
+  const CLSID& clsid = CLSID_Quillon;
 #ifdef VELMORA_STARTUP_TRACE
   {
     // The traced build takes the library's loading apart from the making of
@@ -286,7 +285,8 @@ HRESULT Button::Place(HWND parent, RECT twips, PropertyBag* bag, ButtonListener*
     VELMORA_MARK("  class object");
   }
 #endif
-  hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, reinterpret_cast<void**>(out.ole.Put()));
+  HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, reinterpret_cast<void**>(out.ole.Put()));
   if (FAILED(hr)) return hr;
   VELMORA_MARK("  CoCreateInstance");
   out.dispatch = out.ole.As<IDispatch>(IID_IDispatch);
