@@ -68,7 +68,7 @@ HRESULT Quillon::ActivateInPlace(IOleClientSite* site, HWND parent, LPCRECT posR
                               rect.top, rect.right - rect.left, rect.bottom - rect.top, parent, nullptr,
                               ModuleHandle(), this);
   if (!hwnd) return HRESULT_FROM_WIN32(GetLastError());
-  ButtonWindowMade(hwnd);
+  ButtonWindowMade(hwnd, model_.HighContrast());
   if (ipSite) {
     ipSite->OnInPlaceActivate();
     inPlaceSite_ = ipSite;

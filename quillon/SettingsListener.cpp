@@ -37,23 +37,30 @@ LRESULT CALLBACK ListenerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   }
 }
 
+// Under g_liveLock: whether the listener is there. One closed by someone
+// else is forgotten, so that the next button makes another.
+bool Listening() {
+  if (g_listener && !IsWindow(g_listener)) g_listener = nullptr;
+  return g_listener != nullptr;
+}
+
 }  // namespace
 
-void ButtonWindowMade(HWND button) {
+void ButtonWindowMade(HWND button, bool highContrastSeen) {
   g_liveLock.Enter();
   g_liveButtons.push_back(button);
-  if (g_listener && !IsWindow(g_listener)) g_listener = nullptr;  // closed by someone else
-  const bool asked = g_listener || g_asked;
-  if (!asked) g_asked = button;
+  const bool asked = Listening() || g_asked;
+  if (!asked) {
+    g_asked = button;
+    g_contrastWhenAsked = highContrastSeen;
+  }
   g_liveLock.Leave();
-  if (asked) return;
-  g_contrastWhenAsked = SystemHighContrast();
-  PostMessageW(button, kMakeListenerMessage, 0, 0);
+  if (!asked) PostMessageW(button, kMakeListenerMessage, 0, 0);
 }
 
 void MakeListener() {
   g_liveLock.Enter();
-  const bool wanted = !(g_listener && IsWindow(g_listener)) && !g_liveButtons.empty();
+  const bool wanted = !Listening() && !g_liveButtons.empty();
   g_asked = nullptr;
   g_liveLock.Leave();
   if (!wanted) return;

@@ -23,8 +23,9 @@ constexpr UINT kMakeListenerMessage = WM_USER + 3;
 // It is made for the first once that button's thread takes its posted
 // messages (kMakeListenerMessage, which the button answers with
 // MakeListener): a window that no paint needs waits until its host's
-// window is on the screen.
-void ButtonWindowMade(HWND button);
+// window is on the screen. `highContrastSeen` is the setting the button
+// shows; the listener passes on a change from it.
+void ButtonWindowMade(HWND button, bool highContrastSeen);
 void ButtonWindowGone(HWND button);
 void MakeListener();
 

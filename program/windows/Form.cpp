@@ -609,9 +609,7 @@ void Form::OnPaint() {
 }
 
 void Form::OnPrintClient(HDC dc) {
-  RECT r;
-  GetClientRect(hwnd_, &r);
-  FillRect(dc, &r, background_);
+  OnEraseBackground(dc);
   Paint(dc);
 }
 

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 #include "errors/ErrChain.h"
 #include "platform/win32/Win32Ports.h"
@@ -41,16 +40,9 @@ HRESULT PictureFromFile(const std::string& fileName, IDispatch** made) {
   } catch (const VbError&) {
     return CTL_E_FILENOTFOUND;
   }
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-  if (!memory) return E_OUTOFMEMORY;
-  std::memcpy(GlobalLock(memory), bytes.data(), bytes.size());
-  GlobalUnlock(memory);
   ComPtr<IStream> stream;
-  HRESULT hr = CreateStreamOnHGlobal(memory, TRUE, stream.Put());
-  if (FAILED(hr)) {
-    GlobalFree(memory);
-    return hr;
-  }
+  const HRESULT hr = StreamOnCopy(bytes.data(), bytes.size(), stream);
+  if (FAILED(hr)) return hr;
   return OleLoadPicture(stream.Get(), static_cast<LONG>(bytes.size()), FALSE, IID_IDispatch,
                         reinterpret_cast<void**>(made));
 }

@@ -1,6 +1,7 @@
 #include "windows/QuillonHost.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
 #include <new>
 
@@ -170,6 +171,16 @@ class ButtonSite final : public IOleClientSite, public IOleInPlaceSite, public I
 
 // ---------------------------------------------------------------- property bag
 
+HRESULT StreamOnCopy(const void* bytes, std::size_t size, ComPtr<IStream>& out) {
+  HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+  if (!copy) return E_OUTOFMEMORY;
+  if (size) std::memcpy(GlobalLock(copy), bytes, size);
+  GlobalUnlock(copy);
+  const HRESULT hr = CreateStreamOnHGlobal(copy, TRUE, out.Put());
+  if (FAILED(hr)) GlobalFree(copy);
+  return hr;
+}
+
 ComPtr<PropertyBag> PropertyBag::New() { return ComPtr<PropertyBag>::Adopt(new PropertyBag()); }
 
 PropertyBag::~PropertyBag() {
@@ -229,16 +240,9 @@ void PropertyBag::PutObject(const std::wstring& name, IUnknown* object) {
     GlobalUnlock(memory);
   }
   PutFactory(name, [persisted](IDispatch** made) -> HRESULT {
-    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, persisted.size());
-    if (!copy) return E_OUTOFMEMORY;
-    std::copy(persisted.begin(), persisted.end(), static_cast<BYTE*>(GlobalLock(copy)));
-    GlobalUnlock(copy);
     ComPtr<IStream> in;
-    const HRESULT hr = CreateStreamOnHGlobal(copy, TRUE, in.Put());
-    if (FAILED(hr)) {
-      GlobalFree(copy);
-      return hr;
-    }
+    const HRESULT hr = StreamOnCopy(persisted.data(), persisted.size(), in);
+    if (FAILED(hr)) return hr;
     return OleLoadFromStream(in.Get(), IID_IDispatch, reinterpret_cast<void**>(made));
   });
 }

@@ -32,6 +32,9 @@ class ButtonListener {
   virtual void OnActivation(bool /*active*/) {}
 };
 
+// A stream over its own copy of `size` bytes, for objects to load from.
+HRESULT StreamOnCopy(const void* bytes, std::size_t size, ComPtr<IStream>& out);
+
 // IPropertyBag over named entries, names kept in lower case and matched
 // without regard to case. An object entry is made anew on every read, from
 // its persisted form or by a factory (a layout's icon file, a font).
