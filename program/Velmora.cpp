@@ -3,10 +3,12 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "errors/ErrChain.h"
+#include "platform/Ports.h"
 #include "platform/win32/Win32Elevation.h"
 #include "platform/win32/Win32Http.h"
 #include "platform/win32/Win32Ports.h"
@@ -30,7 +32,11 @@ int RunElevated(const std::vector<std::string>& arguments) {
   velmora::ElevatedCommand command;
   if (!velmora::ParseElevatedCommand(arguments, &command)) return 2;
   velmora::InstallWin32Ports();
-  return velmora::RunElevatedCommand(command);
+  // A COM class the user registered for himself would run here with the
+  // administrator's rights: the report goes without the facts that make one.
+  velmora::ReportWithoutComFacts();
+  const std::unique_ptr<velmora::ReportWindowPort> channel = velmora::MakeReportChannel(command.reportChannel);
+  return velmora::RunElevatedCommand(command, *channel);
 }
 
 }  // namespace

@@ -40,6 +40,12 @@ void FileSystemPort::ReplaceKeeping(const std::string&, const std::string&, cons
   RaiseSystemError(50);  // ERROR_NOT_SUPPORTED
 }
 
+std::string FileSystemPort::FinalFolderPath(const std::string&) { return {}; }
+
+std::string FileSystemPort::LongPath(const std::string& path) { return path; }
+
+bool FileSystemPort::IsLocalDisk(const std::string&) { return true; }
+
 Ports& ThePorts() {
   static Ports ports;
   // Whoever installs a port or uses one comes here first, so from then on

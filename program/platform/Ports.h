@@ -111,9 +111,10 @@ class FileSystemPort {
   };
 
   virtual ~FileSystemPort() = default;
-  // Opens the file for reading, creating it empty when it does not exist
-  // (its folder must), and returns every byte of it. The string has spare
-  // capacity, so that an edit that lengthens it need not copy it.
+  // Opens an existing file for reading and returns every byte of it; a
+  // missing file raises (53, or 76 when its folder is missing too) and is
+  // never created. The string has spare capacity, so that an edit that
+  // lengthens it need not copy it.
   virtual std::string ReadWhole(const std::string& path) = 0;
   // Creates a file that must not exist yet, writes the bytes, flushes them to
   // the disk and closes it. A failure leaves nothing of the new file behind.
@@ -140,6 +141,17 @@ class FileSystemPort {
   // Creates the folder; its parent must exist. A folder that exists already
   // is left as it is.
   virtual void MakeFolder(const std::string& path) = 0;
+  // The existing folder as the system finds it when it is opened: links,
+  // junctions and mount points followed, in the drive-letter form, without
+  // a trailing backslash. Empty where the system cannot tell (before Vista).
+  // Raises when the folder cannot be opened.
+  virtual std::string FinalFolderPath(const std::string& folder);
+  // The long form of an existing path (no 8.3 short names); the path as it
+  // is where there is none to be had.
+  virtual std::string LongPath(const std::string& path);
+  // Whether the drive of a path "X:\..." is a fixed or removable disk of
+  // this machine (not a network drive, a CD or a RAM disk).
+  virtual bool IsLocalDisk(const std::string& path);
 };
 
 // The common file-open dialog. `filter` is "label|pattern[|label|pattern...]".
@@ -201,6 +213,7 @@ class ElevationPort {
   struct Outcome {
     bool started = false;    // false: the user declined the system's prompt
     uint32_t exitCode = 0;   // the elevated program's exit code
+    std::string report;      // the report the elevated program sent, if any
   };
   virtual ~ElevationPort() = default;
   // Whether this process may create and delete a file of its own in the
@@ -213,9 +226,14 @@ class ElevationPort {
   virtual bool TokenIsLimited() = 0;
   // Starts this program as administrator with the arguments and waits for
   // it to end. The calling window is disabled meanwhile but keeps painting.
-  // Raises when it could not be started for another reason than the user's
-  // answer.
+  // One more argument follows those given: the name of a channel that only
+  // this call reads, through which the elevated program sends the report of
+  // a failure (ReportChannelName). Raises when it could not be started for
+  // another reason than the user's answer.
   virtual Outcome RunElevated(const std::string& arguments) = 0;
+  // 32 lower-case hex digits that no other call, of this process or
+  // another, gives: a name nobody can guess or has taken.
+  virtual std::string NewToken() = 0;
 };
 
 // The ports in use. Pointers are not owned. A port that is not installed raises

@@ -4,13 +4,14 @@
 #include "platform/Ports.h"
 #include "services/basMain.h"
 #include "services/clsBackup.h"
+#include "services/basTrust.h"
 #include "services/clsFile.h"
 #include "theme/clsKorvanel.h"
 
 namespace velmora {
 namespace {
 
-constexpr int kTempNameTries = 100;
+constexpr int kTempNameTries = 3;
 
 uint32_t LittleEndian(std::string_view bytes, std::size_t at, int count) {
   uint32_t value = 0;
@@ -19,28 +20,17 @@ uint32_t LittleEndian(std::string_view bytes, std::size_t at, int count) {
   return value;
 }
 
-bool IsAbsolutePath(const std::string& path) {
-  if (path.find_first_of("\"*?<>|") != std::string::npos) return false;
-  for (const char c : path)
-    if (static_cast<unsigned char>(c) < 0x20) return false;
-  const bool drive = path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
-                     path[1] == ':' && path[2] == '\\';
-  const bool unc =
-      path.size() >= 5 && path.compare(0, 2, "\\\\") == 0 && path[2] != '\\' && path[2] != '?' && path[2] != '.';
-  if (!drive && !unc) return false;
-  // No way up and out of the folder named.
-  return path.find("\\..\\") == std::string::npos && (path.size() < 3 || path.compare(path.size() - 3, 3, "\\..") != 0);
-}
-
 bool IsPlainFile(uint32_t attributes) {
   return attributes != FileSystemPort::kNoFile && (attributes & FileSystemPort::kDirectory) == 0;
 }
 
-// A new file of this program in the user's temporary folder.
+// A new file of this program in the user's temporary folder. Its name is
+// one nobody has used, so that files an earlier run left there (killed
+// before it could remove them) never stand in its way.
 std::string NewTempFile(const std::string& kind, std::string_view bytes) {
   const std::string folder = Facts().TempFolder();
   for (int n = 1;; ++n) {
-    const std::string path = folder + "Velmora-" + kind + "-" + std::to_string(n) + ".tmp";
+    const std::string path = folder + "Velmora-" + kind + "-" + Elevation().NewToken() + ".tmp";
     try {
       Files().WriteNew(path, bytes);
       return path;
@@ -58,15 +48,15 @@ void RemoveQuietly(const std::string& path) {
   }
 }
 
-// The elevated program's report window: the report goes into the file the
-// caller named.
-class ReportFile : public ReportWindowPort {
+// The elevated program's report window: the report goes to the caller
+// through the channel it named, and the exit code says whether one went.
+class ReportToCaller : public ReportWindowPort {
  public:
-  explicit ReportFile(std::string path) : path_(std::move(path)) {}
+  explicit ReportToCaller(ReportWindowPort& channel) : channel_(channel) {}
   void SetErrorReport(const std::string& text) override {
     written = true;
     try {
-      ReplaceWhole(path_, text);
+      channel_.SetErrorReport(text);
     } catch (...) {
       // The exit code still tells the caller that the command failed.
     }
@@ -74,8 +64,15 @@ class ReportFile : public ReportWindowPort {
   bool written = false;
 
  private:
-  std::string path_;
+  ReportWindowPort& channel_;
 };
+
+bool IsToken(const std::string& text) {
+  if (text.size() != 32) return false;
+  for (const char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
 
 std::string ShownFolder(std::string folder) {
   while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
@@ -99,9 +96,10 @@ void InstallPicture(Trap& trap, const std::string& strICQPath, std::string_view 
   ReplaceWhole(strICQPath + PictureFile(), bitmap);
 }
 
-void RestoreOriginals(Trap& trap, const std::string& strICQPath, const std::string& strBackupFolder) {
+std::vector<std::string> RestoreOriginals(Trap& trap, const std::string& strICQPath,
+                                          const std::string& strBackupFolder) {
   trap.at(40);
-  clsBackup().Restore(strICQPath, strBackupFolder);
+  return clsBackup().Restore(strICQPath, strBackupFolder);
 }
 
 bool IsInstallableBitmap(std::string_view bytes) {
@@ -129,24 +127,21 @@ Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand
   if (MessageBoxes().Show(question, APP_TITLE, MessageBoxPort::kYesNoQuestion) != MessageBoxPort::kAnswerYes)
     return Rights::Here;
 
-  std::vector<std::string> arguments = {"/elevated", work.command, work.icqFolder};
+  // The folder as the system resolves it: the elevated program takes no
+  // other spelling, nor one that leads elsewhere.
+  std::vector<std::string> arguments = {"/elevated", work.command, CanonicalFolder(work.icqFolder)};
   std::string bitmapFile;
-  if (work.command == "apply") arguments.push_back(bitmapFile = NewTempFile("picture", bitmap));
-  if (work.command == "restore") arguments.push_back(work.backupFolder);
-  std::string reportFile;
   ElevationPort::Outcome outcome;
-  std::string report;
   try {
-    arguments.push_back(reportFile = NewTempFile("report", {}));
+    if (work.command == "apply") arguments.push_back(bitmapFile = NewTempFile("picture", bitmap));
+    if (work.command == "restore") arguments.push_back(work.backupFolder);
     outcome = elevation.RunElevated(QuoteArguments(arguments));
-    report = Files().ReadWhole(reportFile);
   } catch (...) {
     RemoveQuietly(bitmapFile);
-    RemoveQuietly(reportFile);
     throw;
   }
   RemoveQuietly(bitmapFile);
-  RemoveQuietly(reportFile);
+  const std::string& report = outcome.report;
   // A declined prompt is a No.
   if (!outcome.started) return Rights::Here;
   if (outcome.exitCode == 0) return Rights::DoneElevated;
@@ -237,40 +232,56 @@ bool ParseElevatedCommand(const std::vector<std::string>& arguments, ElevatedCom
   if (c.command == "apply") paths.push_back(&c.bitmapFile);
   else if (c.command == "restore") paths.push_back(&c.backupFolder);
   else if (c.command != "remove-banners") return false;
-  paths.push_back(&c.reportFile);
-  if (arguments.size() != paths.size() + 2) return false;
+  if (arguments.size() != paths.size() + 3 || !IsToken(arguments.back())) return false;
   for (std::size_t i = 0; i < paths.size(); ++i) {
-    if (!IsAbsolutePath(arguments[i + 2])) return false;
+    if (!IsPlainLocalPath(arguments[i + 2])) return false;
     *paths[i] = arguments[i + 2];
   }
-  while (c.icqFolder.size() > 3 && c.icqFolder.back() == '\\') c.icqFolder.pop_back();
+  c.reportChannel = arguments.back();
   if (c.icqFolder.back() != '\\') c.icqFolder += '\\';
   if (!c.backupFolder.empty() && c.backupFolder.back() != '\\') c.backupFolder += '\\';
   *out = std::move(c);
   return true;
 }
 
-int RunElevatedCommand(const ElevatedCommand& command) {
+int RunElevatedCommand(const ElevatedCommand& command, ReportWindowPort& channel) {
   FileSystemPort& files = Files();
   std::string bitmap;
-  // Refused before anything is touched: a folder without ICQ, a report file
-  // that the caller did not make empty for us, a picture that is not one
-  // apply makes, a restore without an index.
+  // Refused before anything is touched: a folder without ICQ, or one reached
+  // through a link; a picture that is not one apply makes; a restore whose
+  // index is not a backup of this folder or names anything but ICQ's files
+  // that Velmora changes.
   try {
+    CheckNoLinkOnTheWay(files, command.icqFolder + "ICQ.exe");
     if (!IsPlainFile(files.Attributes(command.icqFolder + "ICQ.exe"))) return 2;
-    if (!IsPlainFile(files.Attributes(command.reportFile)) || !files.ReadWhole(command.reportFile).empty()) return 2;
     if (command.command == "apply") {
-      if (!IsPlainFile(files.Attributes(command.bitmapFile))) return 2;
       bitmap = files.ReadWhole(command.bitmapFile);
       if (!IsInstallableBitmap(bitmap)) return 2;
     }
-    if (command.command == "restore" && !IsPlainFile(files.Attributes(command.backupFolder + "index.txt"))) return 2;
+    // The folders the command writes in, each reached through no link.
+    std::vector<std::string> folders;
+    if (command.command == "remove-banners") {
+      folders = {command.icqFolder + kMsgStyleFile, command.icqFolder + kClStyleFile,
+                 command.icqFolder + kDefaultsFolder};
+    } else if (command.command == "apply") {
+      folders = {command.icqFolder + PictureFile()};
+    } else {
+      // Reading the index judges it: one of another folder, or one that
+      // names anything else, is refused whole here.
+      clsBackup::ChangedByOthers(command.icqFolder, command.backupFolder);
+      folders = clsBackup::RestoreFolders(command.icqFolder, command.backupFolder);
+    }
+    for (const std::string& folder : folders) CheckNoLinkOnTheWay(files, folder);
   } catch (...) {
     return 2;
   }
 
-  ReportFile report(command.reportFile);
-  ReportWindowPort* const saved = ThePorts().reportWindow;
+  // Every write, creation and deletion from here on is checked right before
+  // it is done.
+  GuardedFiles guarded(files, command.icqFolder);
+  ReportToCaller report(channel);
+  const Ports saved = ThePorts();
+  ThePorts().files = &guarded;
   ThePorts().reportWindow = &report;
   if (command.command == "remove-banners") {
     RunEvent("frmMain.qbtnRemoveBanner_Click", [&](Trap& trap) { RemoveBanners(trap, command.icqFolder); });
@@ -280,7 +291,8 @@ int RunElevatedCommand(const ElevatedCommand& command) {
     RunEvent("frmSettings.cmdRestore_Click",
              [&](Trap& trap) { RestoreOriginals(trap, command.icqFolder, command.backupFolder); });
   }
-  ThePorts().reportWindow = saved;
+  ThePorts().files = saved.files;
+  ThePorts().reportWindow = saved.reportWindow;
   return report.written ? 1 : 0;
 }
 

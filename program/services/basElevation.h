@@ -4,12 +4,16 @@
 // started again as administrator.
 //
 // The elevated program is started as
-//   Velmora.exe /elevated remove-banners "<ICQ folder>" "<report file>"
-//   Velmora.exe /elevated apply "<ICQ folder>" "<bitmap file>" "<report file>"
-//   Velmora.exe /elevated restore "<ICQ folder>" "<backup folder>" "<report file>"
-// It shows no window, runs the same code under the same traps as the buttons,
-// writes the report of a failure into the report file (which the caller made,
-// empty) and exits 0 on success.
+//   Velmora.exe /elevated remove-banners "<ICQ folder>" <channel>
+//   Velmora.exe /elevated apply "<ICQ folder>" "<bitmap file>" <channel>
+//   Velmora.exe /elevated restore "<ICQ folder>" "<backup folder>" <channel>
+// It shows no window and runs the same code under the same traps as the
+// buttons. It trusts none of it: the paths must be plain paths on a local
+// disk, ICQ's folder is reached through no link, and it writes nothing but
+// ICQ's files that Velmora changes (basTrust). The report of a failure goes
+// to the caller through the channel, a name the caller made and reads
+// (ElevationPort::RunElevated); no file is written for it. Exit code 0 on
+// success.
 #pragma once
 
 #include <functional>
@@ -20,12 +24,15 @@
 namespace velmora {
 
 class Trap;
+class ReportWindowPort;
 
 // The work of each command, shared by the buttons and the elevated program.
 // The trap is the calling handler's; these mark its lines.
 void RemoveBanners(Trap& trap, const std::string& strICQPath);
 void InstallPicture(Trap& trap, const std::string& strICQPath, std::string_view bitmap);
-void RestoreOriginals(Trap& trap, const std::string& strICQPath, const std::string& strBackupFolder);
+// The files left as they are, because someone else changed them.
+std::vector<std::string> RestoreOriginals(Trap& trap, const std::string& strICQPath,
+                                          const std::string& strBackupFolder);
 
 // Whether the bytes are a picture as apply installs it: a 24-bit bottom-up
 // BMP of 136 x 103 pixels, nothing missing and nothing more.
@@ -47,7 +54,8 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 struct ElevatedCommand {
   std::string command;    // "remove-banners", "apply" or "restore"
   std::string icqFolder;  // with a trailing backslash
-  std::string bitmapFile, backupFolder, reportFile;
+  std::string bitmapFile, backupFolder;
+  std::string reportChannel;  // 32 hex digits
 };
 
 // Finds out whether this process may write each folder. Where it may not and
@@ -64,11 +72,12 @@ bool DoWithRights(const std::vector<std::string>& folders, const ElevatedCommand
                   const std::function<void()>& here, std::string_view bitmap = {});
 
 // The arguments after the program's name. False for anything but exactly one
-// of the three commands with absolute paths.
+// of the three commands with plain local paths (IsPlainLocalPath) and a
+// channel of 32 hex digits.
 bool ParseElevatedCommand(const std::vector<std::string>& arguments, ElevatedCommand* out);
 
 // Runs the elevated program's command; returns its exit code: 0 done, 1 failed
-// (the report is in the report file), 2 refused (nothing was changed).
-int RunElevatedCommand(const ElevatedCommand& command);
+// (the report went to `channel`), 2 refused (nothing was changed).
+int RunElevatedCommand(const ElevatedCommand& command, ReportWindowPort& channel);
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 #include "errors/ErrChain.h"
 #include "platform/Ports.h"
 #include "services/clsFile.h"
+#include "services/basTrust.h"
 #include "theme/clsKorvanel.h"
 
 namespace velmora {
@@ -13,7 +14,6 @@ namespace {
 
 constexpr const char* kIndexName = "index.txt";
 constexpr std::string_view kIndexHeading = "Velmora backup of ";
-constexpr std::string_view kChangeableFolders[] = {"services\\icqApp\\ver1\\theme\\", "ConfigFiles\\Defaults\\"};
 
 std::string Hex(uint64_t value, int digits) {
   std::string text(static_cast<std::size_t>(digits), '0');
@@ -56,11 +56,65 @@ void MakeParents(FileSystemPort& files, const std::string& base, const std::stri
     files.MakeFolder(base + relative.substr(0, slash));
 }
 
-std::string ReadIndex(const std::string& backupFolder) {
+bool ReadIndex(const std::string& backupFolder, BackupIndex* index) {
   FileSystemPort& files = Files();
-  const std::string index = backupFolder + kIndexName;
-  if (files.Attributes(index) == FileSystemPort::kNoFile) return {};
-  return files.ReadWhole(index);
+  const std::string path = backupFolder + kIndexName;
+  if (files.Attributes(path) == FileSystemPort::kNoFile) return false;
+  *index = ParseBackupIndex(files.ReadWhole(path));
+  return true;
+}
+
+void WriteIndex(const std::string& backupFolder, const BackupIndex& index) {
+  ReplaceWhole(backupFolder + kIndexName, FormatBackupIndex(index));
+}
+
+// What a file of ICQ's holds now.
+struct FileState {
+  bool exists = false;
+  uint64_t size = 0, hash = 0;
+  std::string bytes;
+};
+
+FileState Current(FileSystemPort& files, const std::string& path) {
+  FileState state;
+  const uint32_t attributes = files.Attributes(path);
+  if (attributes == FileSystemPort::kNoFile) return state;
+  if ((attributes & FileSystemPort::kDirectory) != 0) RaiseRuntime(RuntimeError::kPathFileAccess);
+  state.exists = true;
+  state.bytes = files.ReadWhole(path);
+  state.size = state.bytes.size();
+  state.hash = ContentHash(state.bytes);
+  return state;
+}
+
+bool Holds(const FileState& state, bool exists, uint64_t size, uint64_t hash) {
+  return state.exists == exists && (!exists || (state.size == size && state.hash == hash));
+}
+bool HoldsOriginal(const FileState& state, const BackupEntry& e) { return Holds(state, e.existed, e.size, e.hash); }
+bool HoldsVelmoras(const FileState& state, const BackupEntry& e) {
+  return e.writtenKnown && Holds(state, e.writtenExists, e.writtenSize, e.writtenHash);
+}
+// Someone else changed it after Velmora did. An index that does not know
+// what Velmora wrote cannot tell: its files count as Velmora's.
+bool IsChangedByOthers(const FileState& state, const BackupEntry& e) {
+  return e.writtenKnown && !HoldsOriginal(state, e) && !HoldsVelmoras(state, e);
+}
+
+BackupEntry* Find(BackupIndex& index, const std::string& relative) {
+  for (BackupEntry& e : index.entries)
+    if (ComparablePath(e.path) == ComparablePath(relative)) return &e;
+  return nullptr;
+}
+
+// The index of a backup of strICQPath: one of another folder, or one that
+// names anything but ICQ's files that Velmora changes, is refused whole.
+BackupIndex IndexFor(const std::string& strICQPath, const std::string& backupFolder) {
+  BackupIndex index;
+  if (!ReadIndex(backupFolder, &index) || index.entries.empty()) RaiseRuntime(RuntimeError::kFileNotFound);
+  if (!SamePath(CanonicalFolder(index.folder), CanonicalFolder(strICQPath)))
+    Raise(RuntimeError::kInvalidCall, APP_TITLE,
+          "The backup in " + backupFolder + " is one of " + index.folder + ", not of " + strICQPath);
+  return index;
 }
 
 }  // namespace
@@ -90,36 +144,20 @@ std::string BackupFolderName(const std::string& strICQPath) {
   return name + "-" + Hex(ContentHash(comparable) & 0xffffffffu, 8);
 }
 
-bool IsChangeablePath(const std::string& relativePath) {
-  bool inside = false;
-  for (const std::string_view folder : kChangeableFolders)
-    if (relativePath.size() > folder.size() && relativePath.compare(0, folder.size(), folder) == 0) inside = true;
-  if (!inside) return false;
-  // Each part a plain name: no "..", no stream or drive, no empty part.
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = relativePath.find('\\', start);
-    const std::string part = relativePath.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (part.empty() || part == "." || part == ".." || part.find_first_of(":/*?\"<>|") != std::string::npos)
-      return false;
-    for (const char c : part)
-      if (static_cast<unsigned char>(c) < 0x20) return false;
-    if (end == std::string::npos) return true;
-    start = end + 1;
-  }
-}
-
-std::string FormatBackupIndex(const std::vector<BackupEntry>& entries) {
-  std::string text;
-  for (const BackupEntry& e : entries) {
+std::string FormatBackupIndex(const BackupIndex& index) {
+  std::string text = std::string(kIndexHeading) + index.folder + "\r\n";
+  for (const BackupEntry& e : index.entries) {
     text += e.existed ? "1\t" : "0\t";
-    text += std::to_string(e.size) + "\t" + Hex(e.hash, 16) + "\t" + e.path + "\r\n";
+    text += std::to_string(e.size) + "\t" + Hex(e.hash, 16) + "\t";
+    text += !e.writtenKnown ? "-" : e.writtenExists ? "1" : "0";
+    text += "\t" + std::to_string(e.writtenSize) + "\t" + Hex(e.writtenHash, 16) + "\t" + e.path + "\r\n";
   }
   return text;
 }
 
-std::vector<BackupEntry> ParseBackupIndex(const std::string& text) {
-  std::vector<BackupEntry> entries;
+BackupIndex ParseBackupIndex(const std::string& text) {
+  BackupIndex index;
+  bool headed = false;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
@@ -127,25 +165,46 @@ std::vector<BackupEntry> ParseBackupIndex(const std::string& text) {
     std::string line = text.substr(start, end - start);
     start = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line.compare(0, kIndexHeading.size(), kIndexHeading) == 0) continue;
+    if (line.empty()) continue;
+    if (line.compare(0, kIndexHeading.size(), kIndexHeading) == 0) {
+      index.folder = line.substr(kIndexHeading.size());
+      if (headed || !IsPlainLocalPath(index.folder)) RaiseRuntime(RuntimeError::kInvalidCall);
+      headed = true;
+      continue;
+    }
+    // existed, size, hash, [Velmora's: written, size, hash,] path. A path
+    // holds no tab, so the count of tabs tells the two forms apart.
+    std::vector<std::string> fields;
+    for (std::size_t from = 0;;) {
+      const std::size_t tab = line.find('\t', from);
+      fields.push_back(line.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
+      if (tab == std::string::npos) break;
+      from = tab + 1;
+    }
     BackupEntry e;
-    const std::size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1), t3 = line.find('\t', t2 + 1);
     uint64_t existed = 0;
-    if (t1 == std::string::npos || t2 == std::string::npos || t3 == std::string::npos ||
-        !ParseUnsigned(line.substr(0, t1), 10, &existed) || existed > 1 ||
-        !ParseUnsigned(line.substr(t1 + 1, t2 - t1 - 1), 10, &e.size) ||
-        !ParseUnsigned(line.substr(t2 + 1, t3 - t2 - 1), 16, &e.hash))
+    if ((fields.size() != 4 && fields.size() != 7) || !ParseUnsigned(fields[0], 10, &existed) || existed > 1 ||
+        !ParseUnsigned(fields[1], 10, &e.size) || !ParseUnsigned(fields[2], 16, &e.hash))
       RaiseRuntime(RuntimeError::kInvalidCall);
     e.existed = existed == 1;
-    e.path = line.substr(t3 + 1);
-    if (!IsChangeablePath(e.path)) RaiseRuntime(RuntimeError::kInvalidCall);
-    entries.push_back(std::move(e));
+    if (fields.size() == 7) {
+      uint64_t written = 0;
+      e.writtenKnown = fields[3] != "-";
+      if ((e.writtenKnown && (!ParseUnsigned(fields[3], 10, &written) || written > 1)) ||
+          !ParseUnsigned(fields[4], 10, &e.writtenSize) || !ParseUnsigned(fields[5], 16, &e.writtenHash))
+        RaiseRuntime(RuntimeError::kInvalidCall);
+      e.writtenExists = written == 1;
+    }
+    e.path = fields.back();
+    if (!IsFixedSetPath(e.path)) RaiseRuntime(RuntimeError::kInvalidCall);
+    index.entries.push_back(std::move(e));
   }
-  return entries;
+  if (!headed && !index.entries.empty()) RaiseRuntime(RuntimeError::kInvalidCall);
+  return index;
 }
 
 std::string clsBackup::FolderFor(const std::string& strICQPath) {
-  return Facts().LocalAppDataFolder() + "Velmora\\Backup\\" + BackupFolderName(strICQPath) + "\\";
+  return Facts().LocalAppDataFolder() + "Velmora\\Backup\\" + BackupFolderName(CanonicalFolder(strICQPath)) + "\\";
 }
 
 bool clsBackup::Exists(const std::string& strICQPath) {
@@ -160,7 +219,9 @@ bool clsBackup::Exists(const std::string& strICQPath) {
 
 std::vector<std::string> clsBackup::RestoreFolders(const std::string& strICQPath, const std::string& strBackupFolder) {
   std::vector<std::string> folders;
-  for (const BackupEntry& e : ParseBackupIndex(ReadIndex(strBackupFolder))) {
+  BackupIndex index;
+  if (!ReadIndex(strBackupFolder, &index)) return folders;
+  for (const BackupEntry& e : index.entries) {
     const std::string folder = strICQPath + e.path.substr(0, e.path.rfind('\\') + 1);
     bool known = false;
     for (const std::string& f : folders) known = known || f == folder;
@@ -181,35 +242,33 @@ void clsBackup::KeepOriginals(const std::string& strICQPath, const std::vector<s
     fs.MakeFolder(appData + "Velmora\\Backup");
     fs.MakeFolder(folder.substr(0, folder.size() - 1));
     trap.at(30);
-    std::vector<BackupEntry> entries = ParseBackupIndex(ReadIndex(folder));
-    std::map<std::string, bool> kept;
-    for (const BackupEntry& e : entries) kept[ComparablePath(e.path)] = true;
+    BackupIndex index;
+    if (!ReadIndex(folder, &index)) index.folder = CanonicalFolder(strICQPath);
     trap.at(40);
-    bool added = false;
+    bool changed = false;
     for (const std::string& relative : files) {
-      if (!IsChangeablePath(relative) || kept.count(ComparablePath(relative))) continue;
-      const std::string original = strICQPath + relative;
-      const uint32_t attributes = fs.Attributes(original);
-      if (attributes != FileSystemPort::kNoFile && (attributes & FileSystemPort::kDirectory) != 0) continue;
-      BackupEntry e;
-      e.path = relative;
-      e.existed = attributes != FileSystemPort::kNoFile;
-      if (e.existed) {
-        const std::string bytes = fs.ReadWhole(original);
-        e.size = bytes.size();
-        e.hash = ContentHash(bytes);
-        MakeParents(fs, folder, relative);
-        ReplaceWhole(folder + relative, bytes);
+      if (!IsFixedSetPath(relative)) continue;
+      const FileState now = Current(fs, strICQPath + relative);
+      BackupEntry* kept = Find(index, relative);
+      // The first original stays, and so does one that still is what ICQ's
+      // folder holds, or what Velmora made of it.
+      if (kept && !IsChangedByOthers(now, *kept)) continue;
+      if (!kept) {
+        index.entries.push_back(BackupEntry{});
+        kept = &index.entries.back();
+        kept->path = relative;
       }
-      kept[ComparablePath(relative)] = true;
-      entries.push_back(std::move(e));
-      added = true;
+      *kept = BackupEntry{kept->path, now.exists, now.size, now.hash};
+      if (now.exists) {
+        MakeParents(fs, folder, relative);
+        ReplaceWhole(folder + relative, now.bytes);
+      }
+      changed = true;
     }
     trap.at(50);
     // The index last: a copy it does not name yet is no original, and is
     // taken again next time.
-    if (added)
-      ReplaceWhole(folder + kIndexName, std::string(kIndexHeading) + strICQPath + "\r\n" + FormatBackupIndex(entries));
+    if (changed) WriteIndex(folder, index);
   } catch (...) {
     ValueArray names;
     for (const std::string& f : files) names.emplace_back(f);
@@ -217,34 +276,74 @@ void clsBackup::KeepOriginals(const std::string& strICQPath, const std::vector<s
   }
 }
 
-void clsBackup::Restore(const std::string& strICQPath, const std::string& strBackupFolder) {
+void clsBackup::NoteWritten(const std::string& strICQPath, const std::vector<std::string>& files) {
+  // No trap: this also runs while the failure of the command it follows is
+  // on its way to the report, which must stay that failure's.
+  FileSystemPort& fs = Files();
+  const std::string folder = FolderFor(strICQPath);
+  BackupIndex index;
+  if (!ReadIndex(folder, &index)) return;
+  bool changed = false;
+  for (const std::string& relative : files) {
+    BackupEntry* e = Find(index, relative);
+    if (!e) continue;
+    const FileState now = Current(fs, strICQPath + relative);
+    if (HoldsVelmoras(now, *e)) continue;
+    e->writtenKnown = true;
+    e->writtenExists = now.exists;
+    e->writtenSize = now.size;
+    e->writtenHash = now.hash;
+    changed = true;
+  }
+  if (changed) WriteIndex(folder, index);
+}
+
+std::vector<std::string> clsBackup::ChangedByOthers(const std::string& strICQPath,
+                                                    const std::string& strBackupFolder) {
+  FileSystemPort& fs = Files();
+  std::vector<std::string> left;
+  for (const BackupEntry& e : IndexFor(strICQPath, strBackupFolder).entries)
+    if (IsChangedByOthers(Current(fs, strICQPath + e.path), e)) left.push_back(e.path);
+  return left;
+}
+
+std::vector<std::string> clsBackup::Restore(const std::string& strICQPath, const std::string& strBackupFolder) {
   Trap trap("clsBackup.Restore(strICQPath,strBackupFolder)");
   try {
     trap.at(10);
     FileSystemPort& fs = Files();
-    const std::vector<BackupEntry> entries = ParseBackupIndex(ReadIndex(strBackupFolder));
-    if (entries.empty()) RaiseRuntime(RuntimeError::kFileNotFound);
+    const BackupIndex index = IndexFor(strICQPath, strBackupFolder);
     trap.at(20);
     // Every copy is read and checked before the first file is touched.
-    std::vector<std::string> copies(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      if (!entries[i].existed) continue;
-      const std::string copy = strBackupFolder + entries[i].path;
+    std::vector<std::string> copies(index.entries.size());
+    for (std::size_t i = 0; i < index.entries.size(); ++i) {
+      const BackupEntry& e = index.entries[i];
+      if (!e.existed) continue;
+      const std::string copy = strBackupFolder + e.path;
       if (fs.Attributes(copy) == FileSystemPort::kNoFile) RaiseRuntime(RuntimeError::kFileNotFound);
       copies[i] = fs.ReadWhole(copy);
-      if (copies[i].size() != entries[i].size || ContentHash(copies[i]) != entries[i].hash)
-        RaiseRuntime(RuntimeError::kInvalidCall);
+      if (copies[i].size() != e.size || ContentHash(copies[i]) != e.hash) RaiseRuntime(RuntimeError::kInvalidCall);
     }
     trap.at(30);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      const std::string target = strICQPath + entries[i].path;
-      if (entries[i].existed) {
-        MakeParents(fs, strICQPath, entries[i].path);
-        ReplaceWhole(target, copies[i]);
-      } else if (fs.Attributes(target) != FileSystemPort::kNoFile) {
-        fs.Remove(target);
+    std::vector<std::string> left;
+    FileSet set;
+    for (std::size_t i = 0; i < index.entries.size(); ++i) {
+      const BackupEntry& e = index.entries[i];
+      const FileState now = Current(fs, strICQPath + e.path);
+      if (IsChangedByOthers(now, e)) {
+        left.push_back(e.path);
+      } else if (!HoldsOriginal(now, e)) {
+        if (e.existed) {
+          MakeParents(fs, strICQPath, e.path);
+          set.Replace(strICQPath + e.path, copies[i]);
+        } else {
+          set.Remove(strICQPath + e.path);
+        }
       }
     }
+    trap.at(40);
+    set.Commit();
+    return left;
   } catch (...) {
     ErrorIn(trap, Params(strICQPath, strBackupFolder), ERRIN_PASS_ON);
   }

@@ -2,11 +2,15 @@
 // them, and put back on the user's request.
 //
 // Each ICQ folder has its own backup folder in the user's local application
-// data: <local app data>\Velmora\Backup\<folder name>-<hash of the path>\.
-// Inside it every kept file has the path it has relative to ICQ's folder, and
-// "index.txt" lists each path once: whether the file existed before Velmora
-// changed it, its size and its hash. The first original of a path is kept for
-// good; later changes never replace it.
+// data: <local app data>\Velmora\Backup\<folder name>-<hash of the path>\,
+// the path taken as the system resolves it, so that every spelling of one
+// folder has one backup. Inside it every kept file has the path it has
+// relative to ICQ's folder, and "index.txt" names the ICQ folder in its
+// first line and lists each path once: whether the file existed before
+// Velmora changed it, its size and its hash, and what Velmora itself wrote
+// there last. A file that holds neither was changed by someone else (an ICQ
+// update, a repair): its content then becomes the original at the next
+// change, and a restore leaves it as it is.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +24,16 @@ struct BackupEntry {
   bool existed = false;
   uint64_t size = 0;
   uint64_t hash = 0;
+  // What Velmora wrote there last: unknown in indexes of earlier versions.
+  bool writtenKnown = false;
+  bool writtenExists = false;
+  uint64_t writtenSize = 0;
+  uint64_t writtenHash = 0;
+};
+
+struct BackupIndex {
+  std::string folder;  // the ICQ folder of the first line, as written
+  std::vector<BackupEntry> entries;
 };
 
 // FNV-1a over the bytes: what the index records to tell a kept copy from a
@@ -31,14 +45,11 @@ uint64_t ContentHash(const std::string& bytes);
 // doubled backslashes do not count, as they do not on Windows).
 std::string BackupFolderName(const std::string& strICQPath);
 
-// Whether a path relative to ICQ's folder is one Velmora may change: inside
-// the theme or the defaults folder, without any way out of them.
-bool IsChangeablePath(const std::string& relativePath);
-
-// The index file's text and back. Parsing refuses (raises 5) a line that is
-// not an entry or names a path Velmora may not change.
-std::string FormatBackupIndex(const std::vector<BackupEntry>& entries);
-std::vector<BackupEntry> ParseBackupIndex(const std::string& text);
+// The index file's text and back. Parsing refuses the whole index (raises 5)
+// when a line is not an entry or names a path outside the files Velmora
+// changes (IsFixedSetPath), or the first line names no plain local folder.
+std::string FormatBackupIndex(const BackupIndex& index);
+BackupIndex ParseBackupIndex(const std::string& text);
 
 class clsBackup {
  public:
@@ -51,15 +62,27 @@ class clsBackup {
   static std::vector<std::string> RestoreFolders(const std::string& strICQPath, const std::string& strBackupFolder);
 
   // Keeps the original of every file named (relative to strICQPath) that has
-  // none kept yet: a copy when it exists, a note that it did not otherwise.
-  // Raises when that cannot be done; then nothing of ICQ's was changed.
+  // none kept yet, or whose kept one is out of date (someone else changed the
+  // file since Velmora wrote it): a copy when it exists, a note that it did
+  // not otherwise. Raises when that cannot be done; then nothing of ICQ's was
+  // changed.
   void KeepOriginals(const std::string& strICQPath, const std::vector<std::string>& files);
+  // Notes what the files named hold now as what Velmora wrote there: called
+  // after a command changed them, also when it failed part way.
+  void NoteWritten(const std::string& strICQPath, const std::vector<std::string>& files);
 
-  // Puts back every file of the index of strBackupFolder into strICQPath:
-  // each kept copy byte for byte, in one step per file; a file that did not
-  // exist before is deleted. Every copy is checked against the index first,
-  // so a damaged backup changes nothing.
-  void Restore(const std::string& strICQPath, const std::string& strBackupFolder);
+  // The files (relative to strICQPath) that a restore from strBackupFolder
+  // leaves as they are, because someone else changed them after Velmora did.
+  static std::vector<std::string> ChangedByOthers(const std::string& strICQPath, const std::string& strBackupFolder);
+
+  // Puts back every file of the index of strBackupFolder into strICQPath that
+  // Velmora changed: each kept copy byte for byte; a file that did not exist
+  // before is deleted. All of them or none: every copy is checked against the
+  // index and staged beside its target before the first target is touched,
+  // and a failed swap puts back those done before it. A backup of another
+  // ICQ folder is refused. Returns the files left as they are
+  // (ChangedByOthers).
+  std::vector<std::string> Restore(const std::string& strICQPath, const std::string& strBackupFolder);
 };
 
 // The files relative to ICQ's folder that removing the banners changes: the

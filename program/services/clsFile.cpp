@@ -12,6 +12,7 @@
 namespace velmora {
 namespace {
 
+constexpr uint32_t ERROR_FILE_NOT_FOUND = 2;
 constexpr uint32_t ERROR_ACCESS_DENIED = 5;
 constexpr uint32_t ERROR_SHARING_VIOLATION = 32;
 constexpr uint32_t ERROR_LOCK_VIOLATION = 33;
@@ -106,12 +107,38 @@ void RemoveLeftovers(FileSystemPort& files, const std::string& target) {
   }
 }
 
+unsigned NextSerial() {
+  static unsigned serial = 0;
+  return ++serial;
+}
+
+// Runs `step` again while it runs into a file that is in use for a moment.
+template <typename Step>
+void Retrying(const Step& step) {
+  for (std::size_t waits = 0;; ++waits) {
+    try {
+      step();
+      return;
+    } catch (const VbError& e) {
+      if (!IsMomentaryLock(e.LastDllError()) || waits == std::size(kRetryPauses)) throw;
+      std::this_thread::sleep_for(kRetryPauses[waits]);
+    }
+  }
+}
+
+void RemoveQuietly(FileSystemPort& files, const std::string& path) {
+  try {
+    files.Remove(path);
+  } catch (...) {
+    // Left beside its target, where the next replace of it removes it.
+  }
+}
+
 // Writes the body to a new file beside the target (same folder, so the final
 // move is a rename on one volume) and returns its name.
 std::string WriteBeside(FileSystemPort& files, const std::string& target, std::string_view body) {
-  static unsigned serial = 0;
   for (int tries = 1;; ++tries) {
-    const std::string temp = TempNameFor(target, ++serial);
+    const std::string temp = TempNameFor(target, NextSerial());
     try {
       files.WriteNew(temp, body);
       return temp;
@@ -128,34 +155,34 @@ std::string WriteBeside(FileSystemPort& files, const std::string& target, std::s
 // an administrator gave it); where the system refuses that (a share or file
 // system without it), the new file is moved over it, as a new file. Either
 // is tried again while the target is in use for a moment.
-void PutInPlace(FileSystemPort& files, const std::string& temp, const std::string& target, bool targetExists) {
-  bool keeping = targetExists;
+//
+// With `keep`, the old target is kept under the backup name of `temp` (which
+// is returned) for the caller to put back or remove; without it, it is gone.
+std::string PutInPlace(FileSystemPort& files, const std::string& temp, const std::string& target, bool targetExists,
+                       bool keep = false) {
   const std::string backup = BackupNameFor(temp);
-  std::size_t waits = 0;
-  for (;;) {
+  if (targetExists) {
     try {
-      if (keeping) {
-        files.ReplaceKeeping(temp, target, backup);
-        try {
-          files.Remove(backup);
-        } catch (...) {
-          // The new content is in place; the next replace removes this.
-        }
-      } else {
-        files.MoveOver(temp, target);
-      }
-      return;
+      Retrying([&] { files.ReplaceKeeping(temp, target, backup); });
+      if (!keep) RemoveQuietly(files, backup);
+      return backup;
     } catch (const VbError& e) {
-      if (IsMomentaryLock(e.LastDllError())) {
-        if (waits == std::size(kRetryPauses)) throw;
-        std::this_thread::sleep_for(kRetryPauses[waits++]);
-      } else if (keeping) {
-        keeping = false;
-      } else {
+      if (IsMomentaryLock(e.LastDllError())) throw;
+    }
+    if (keep) {
+      // The old file steps aside by a rename, so that it can come back.
+      Retrying([&] { files.MoveOver(target, backup); });
+      try {
+        Retrying([&] { files.MoveOver(temp, target); });
+      } catch (...) {
+        Retrying([&] { files.MoveOver(backup, target); });
         throw;
       }
+      return backup;
     }
   }
+  Retrying([&] { files.MoveOver(temp, target); });
+  return {};
 }
 
 }  // namespace
@@ -164,7 +191,14 @@ std::string clsFile::OpenForInput(const std::string& strPath) {
   Trap trap("clsFile.OpenForInput(strPath)");
   try {
     trap.at(10);
-    std::string bytes = Files().ReadWhole(strPath);
+    std::string bytes;
+    try {
+      bytes = Files().ReadWhole(strPath);
+    } catch (const VbError& e) {
+      // A missing file in a folder that is there reads as empty, and is not
+      // made: nothing is left behind in ICQ's folder by looking.
+      if (e.LastDllError() != static_cast<int32_t>(ERROR_FILE_NOT_FOUND)) throw;
+    }
     trap.at(20);
     TrimSpaces(bytes);
     return bytes;
@@ -207,6 +241,80 @@ void clsFile::OpenForOutput(const std::string& strPath, const std::string& strBo
   } catch (...) {
     ErrorIn(trap, Params(strPath, ContentForReport(strBody)), ERRIN_PASS_ON);
   }
+}
+
+FileSet::~FileSet() {
+  FileSystemPort* files = ThePorts().files;
+  if (!files) return;
+  for (const Change& change : changes_)
+    if (!change.swapped && !change.staged.empty()) RemoveQuietly(*files, change.staged);
+}
+
+void FileSet::Replace(const std::string& path, std::string_view bytes) {
+  FileSystemPort& files = Files();
+  Change change;
+  change.target = path;
+  if (files.Attributes(path) != FileSystemPort::kNoFile) RemoveLeftovers(files, path);
+  change.staged = WriteBeside(files, path, bytes);
+  changes_.push_back(std::move(change));
+}
+
+void FileSet::Remove(const std::string& path) {
+  Change change;
+  change.target = path;
+  change.removal = true;
+  changes_.push_back(std::move(change));
+}
+
+void FileSet::SwapIn(Change& change) {
+  Trap trap("clsFile.SwapIn(strPath)");
+  try {
+    trap.at(10);
+    FileSystemPort& files = Files();
+    const uint32_t attributes = files.Attributes(change.target);
+    change.existed = attributes != FileSystemPort::kNoFile;
+    trap.at(20);
+    // As in ReplaceWhole: a read-only file was meant to stay as it is, and
+    // the rename would pass over it on some systems.
+    if (change.existed && (attributes & (FileSystemPort::kReadOnly | FileSystemPort::kDirectory)) != 0)
+      RaiseSystemError(ERROR_ACCESS_DENIED);
+    trap.at(30);
+    if (change.removal) {
+      if (change.existed) {
+        change.kept = BackupNameFor(TempNameFor(change.target, NextSerial()));
+        Retrying([&] { files.MoveOver(change.target, change.kept); });
+      }
+    } else {
+      change.kept = PutInPlace(files, change.staged, change.target, change.existed, true);
+    }
+    change.swapped = true;
+  } catch (...) {
+    ErrorIn(trap, change.target, ERRIN_PASS_ON);
+  }
+}
+
+void FileSet::SwapBack(Change& change) {
+  FileSystemPort& files = Files();
+  try {
+    if (!change.kept.empty()) Retrying([&] { files.MoveOver(change.kept, change.target); });
+    else if (!change.removal) files.Remove(change.target);
+  } catch (...) {
+    // Nothing more can be done here; the failure of the swap is what the
+    // report is about, and the old file is still there under its own name.
+  }
+}
+
+void FileSet::Commit() {
+  std::size_t done = 0;
+  try {
+    for (; done < changes_.size(); ++done) SwapIn(changes_[done]);
+  } catch (...) {
+    while (done > 0) SwapBack(changes_[--done]);
+    throw;
+  }
+  FileSystemPort& files = Files();
+  for (const Change& change : changes_)
+    if (!change.kept.empty()) RemoveQuietly(files, change.kept);
 }
 
 clsFile& SharedFile() {

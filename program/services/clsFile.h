@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -15,7 +16,7 @@ class clsFile {
  public:
   // Every byte of the file, trimmed of leading and trailing spaces (only
   // spaces: tabs and line breaks stay). A file that does not exist in an
-  // existing folder is created empty and reads as empty.
+  // existing folder reads as empty; it is not created.
   std::string OpenForInput(const std::string& strPath);
   // Makes the file hold exactly the bytes of strBody. The file is replaced in
   // one step, so a failure at any point leaves the old file as it was.
@@ -31,6 +32,34 @@ class Trap;
 // (75). Files an earlier run that was cut off left beside `path` go first.
 // With a trap, its line labels follow the steps.
 void ReplaceWhole(const std::string& path, std::string_view bytes, Trap* trap = nullptr);
+
+// Several files changed together or not at all. Each new content is written
+// beside its target when it is staged; Commit then swaps the targets one
+// after the other, and when a swap fails, the ones done before it are
+// swapped back before the failure is raised: the files are as they were.
+// What was staged and not swapped in goes when the set goes.
+class FileSet {
+ public:
+  FileSet() = default;
+  FileSet(const FileSet&) = delete;
+  FileSet& operator=(const FileSet&) = delete;
+  ~FileSet();
+  // The file is to hold exactly `bytes`; its parent folder must exist.
+  void Replace(const std::string& path, std::string_view bytes);
+  // The file is to be gone (nothing happens to a file that is not there).
+  void Remove(const std::string& path);
+  // A read-only target fails its swap (75); the report names the file.
+  void Commit();
+
+ private:
+  struct Change {
+    std::string target, staged, kept;  // kept: the old file under its own name while the set is swapped
+    bool removal = false, swapped = false, existed = false;
+  };
+  void SwapIn(Change& change);
+  void SwapBack(Change& change);
+  std::vector<Change> changes_;
+};
 
 // The one clsFile of the program, created on first use and kept until the
 // process ends.

@@ -7,6 +7,7 @@
 
 #include "errors/ErrChain.h"
 #include "platform/Ports.h"
+#include "services/basTrust.h"
 #include "services/clsFile.h"
 
 namespace velmora {
@@ -148,12 +149,13 @@ void clsKorvanel::ClearDefaultsFolder() {
   // It is a fault of the caller, not a folder that is missing.
   if (!IsAbsoluteFolder(DefaultsFolder_)) RaiseRuntime(RuntimeError::kInvalidCall);
   FileSystemPort& files = Files();
-  // A defaults folder that is a junction or a link leads somewhere else:
-  // nothing there is ICQ's to delete.
-  std::string folder = DefaultsFolder_;
-  if (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  const uint32_t folderAttributes = files.Attributes(folder);
-  if (folderAttributes != FileSystemPort::kNoFile && (folderAttributes & FileSystemPort::kReparsePoint) != 0) return;
+  // A defaults folder reached through a junction or a link (itself, or
+  // ConfigFiles, or any folder above) lies somewhere else: nothing there is
+  // ICQ's to delete, and saying nothing would pass for success.
+  const std::string link = LinkOnTheWay(files, DefaultsFolder_);
+  if (!link.empty())
+    Raise(RuntimeError::kPathFileAccess, APP_TITLE,
+          "ICQ's defaults folder " + DefaultsFolder_ + " lies elsewhere: " + link + " is a junction or link");
   const std::vector<FileSystemPort::Entry> entries = files.List(DefaultsFolder_);
   for (const FileSystemPort::Entry& entry : entries) {
     if (!IsDefaultToClear(entry.name, entry.attributes)) continue;

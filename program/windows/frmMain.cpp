@@ -222,10 +222,10 @@ void frmMain::qbtnApply_Click() {
     }
     trap.at(20);
     const std::string bitmap = PersistentImageAsBmp(Control("picImage"));
-    clsBackup().KeepOriginals(strICQPath, {PictureFile()});
     trap.at(30);
     const ElevatedCommand work{"apply", strICQPath, {}, {}, {}};
-    if (!DoWithRights({strICQPath + kThemeCoreFolder}, work, [&] { InstallPicture(trap, strICQPath, bitmap); }, bitmap))
+    if (!ChangeIcqFiles({PictureFile()}, {strICQPath + kThemeCoreFolder}, work,
+                        [&] { InstallPicture(trap, strICQPath, bitmap); }, bitmap))
       return;
     trap.at(50);
     MessageBoxes().Show(ByLanguage("Änderungen wurden übernommen", "Changes have been applied"), APP_TITLE,
@@ -242,16 +242,34 @@ void frmMain::qbtnRemoveBanner_Click() {
       NoFolderWarning();
       return;
     }
-    trap.at(20);
-    clsBackup().KeepOriginals(strICQPath, BannerRemovalFiles(strICQPath));
     trap.at(30);
     const std::vector<std::string> folders = {ParentFolder(strICQPath + kMsgStyleFile),
                                               ParentFolder(strICQPath + kClStyleFile), strICQPath + kDefaultsFolder};
     const ElevatedCommand work{"remove-banners", strICQPath, {}, {}, {}};
-    if (!DoWithRights(folders, work, [&] { RemoveBanners(trap, strICQPath); })) return;
+    if (!ChangeIcqFiles(BannerRemovalFiles(strICQPath), folders, work, [&] { RemoveBanners(trap, strICQPath); }))
+      return;
     trap.at(70);
     SetVisible("qbtnRemoveBanner", false);
   });
+}
+
+bool frmMain::ChangeIcqFiles(const std::vector<std::string>& files, const std::vector<std::string>& folders,
+                             const ElevatedCommand& work, const std::function<void()>& here, std::string_view bitmap) {
+  clsBackup().KeepOriginals(strICQPath, files);
+  bool done = false;
+  try {
+    done = DoWithRights(folders, work, here, bitmap);
+  } catch (...) {
+    // A command that failed part way may still have written some files:
+    // what they hold now is Velmora's, not someone else's.
+    try {
+      clsBackup().NoteWritten(strICQPath, files);
+    } catch (...) {
+    }
+    throw;
+  }
+  clsBackup().NoteWritten(strICQPath, files);
+  return done;
 }
 
 // ---------------------------------------------------------------- the other buttons

@@ -4,8 +4,12 @@
 // ICQ folder and ends the program.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "services/basElevation.h"
 #include "services/basMain.h"
 #include "windows/Form.h"
 
@@ -37,6 +41,12 @@ class frmMain final : public Form, public MainWindowTexts {
   void qbtnSettings_Click();
   void qbtnInfo_Click();
   void NoFolderWarning();
+  // A command that changes ICQ's files: the originals kept first, the work
+  // done here or by the elevated program (DoWithRights), and what it wrote
+  // noted as Velmora's, also when it failed. False when the elevated program
+  // failed and its report is shown.
+  bool ChangeIcqFiles(const std::vector<std::string>& files, const std::vector<std::string>& folders,
+                      const ElevatedCommand& work, const std::function<void()>& here, std::string_view bitmap = {});
 
   // The window's outer left and top edges in twips, as restored. A window
   // sits on whole pixels, so these keep a fraction that the pixels cannot.

@@ -111,14 +111,25 @@ void frmSettings::cmdRestore_Click() {
       return;
     trap.at(30);
     const std::string backup = clsBackup::FolderFor(strICQPath);
+    // What the restore leaves is known before it runs: the elevated program
+    // decides the same way on the same files.
+    std::vector<std::string> left = clsBackup::ChangedByOthers(strICQPath, backup);
+    trap.at(40);
     const ElevatedCommand work{"restore", strICQPath, {}, backup, {}};
     if (!DoWithRights(clsBackup::RestoreFolders(strICQPath, backup), work,
-                      [&] { RestoreOriginals(trap, strICQPath, backup); }))
+                      [&] { left = RestoreOriginals(trap, strICQPath, backup); }))
       return;
     trap.at(50);
-    MessageBoxes().Show(
-        ByLanguage("Die Originaldateien von ICQ wurden wiederhergestellt.", "ICQ's original files have been restored."),
-        APP_TITLE, MessageBoxPort::kOkInformation);
+    std::string done =
+        ByLanguage("Die Originaldateien von ICQ wurden wiederhergestellt.", "ICQ's original files have been restored.");
+    if (!left.empty()) {
+      done += "\r\n\r\n" + ByLanguage("Diese Dateien wurden nach den Änderungen durch Velmora von einem anderen "
+                                        "Programm geändert und blieben unverändert:",
+                                        "These files were changed by another program after Velmora changed them, "
+                                        "and were left as they are:");
+      for (const std::string& file : left) done += "\r\n" + file;
+    }
+    MessageBoxes().Show(done, APP_TITLE, MessageBoxPort::kOkInformation);
     trap.at(60);
     MainForm().SetVisible("qbtnRemoveBanner", true);
   });

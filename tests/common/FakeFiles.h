@@ -20,6 +20,7 @@ class FakeFiles : public FileSystemPort {
   struct File {
     std::string bytes;
     uint32_t attributes = kArchive;
+    bool operator==(const File& other) const { return bytes == other.bytes && attributes == other.attributes; }
   };
   std::map<std::string, File> files;
   std::set<std::string> folders;  // without a trailing backslash
@@ -50,7 +51,9 @@ class FakeFiles : public FileSystemPort {
     Enter("ReadWhole", path);
     if (folders.count(path)) RaiseSystemError(5);
     if (!folders.count(Parent(path))) RaiseSystemError(3);
-    return files[path].bytes;
+    const auto it = files.find(path);
+    if (it == files.end()) RaiseSystemError(2);
+    return it->second.bytes;
   }
   void WriteNew(const std::string& path, std::string_view bytes) override {
     Enter("WriteNew", path);

@@ -64,6 +64,79 @@ flow_restore() {
   quit_main
 }
 
+# The restore after others changed ICQ's files: an ICQ update of the contact
+# list's style file after the first removal, a second removal, a cl.jpg of
+# another program; a read-only target makes the whole restore fail and
+# change nothing; then the restore keeps the update and the other picture
+# and says so, in English and in German.
+flow_restore_others() {
+  local win stack left_en left_de
+  left_en="ICQ's original files have been restored.\\r\\n\\r\\nThese files were changed by another program after Velmora changed them, and were left as they are:\\r\\nservices\\\\icqApp\\\\ver1\\\\theme\\\\MUICore\\\\cl.jpg"
+  left_de="Die Originaldateien von ICQ wurden wiederhergestellt.\\r\\n\\r\\nDiese Dateien wurden nach den Änderungen durch Velmora von einem anderen Programm geändert und blieben unverändert:\\r\\nservices\\\\icqApp\\\\ver1\\\\theme\\\\MUICore\\\\cl.jpg"
+  restore_with() {  # title yes
+    click_main qbtnSettings
+    win="$(wait_form "$1")"
+    drv click "$(ctl_in "$win" frmSettings.layout cmdRestore)" || fail "cannot click the restore button"
+    wait_box
+    answer "$2"
+  }
+  flow_setup restore_others
+  backups_clear
+  start_main
+  click_main qbtnRemoveBanner
+  wait_visible qbtnRemoveBanner 0
+  open_picture "$PICS/quadrants.bmp"
+  click_main qbtnApply
+  expect_box "Changes have been applied"
+  answer OK
+
+  # ICQ 6.5 brings its own contact list back; the banners are removed again.
+  { cat "$FIXTURE/$CL_STYLE"; printf '\r\n<!-- 6.5 -->\r\n'; } >"$ICQ/$CL_STYLE"
+  cp "$ICQ/$CL_STYLE" "$FLOW/cl-6.5"
+  drv keys "$MAIN" ^45 || fail "cannot press Ctrl+E"
+  click_main qbtnRemoveBanner
+  wait_visible qbtnRemoveBanner 0
+  convert -size 136x103 xc:'#123456' -type TrueColor "BMP3:$ICQ/$THEME/cl.jpg" || fail "cannot make the other picture"
+  cp "$ICQ/$THEME/cl.jpg" "$FLOW/cl-other"
+
+  # A read-only contact list: its swap fails after the message window's was
+  # done, which is swapped back.
+  chmod a-w "$ICQ/$CL_STYLE"
+  rm -rf "$FLOW/before"
+  cp -R "$ICQ" "$FLOW/before"
+  restore_with Settings "&Yes"
+  stack="$(report_stack "$FLOW/report.txt")"
+  expect_eq "the report's call stack" "$stack" \
+    "Call Stack: clsFile.SwapIn|Call Stack: clsBackup.Restore|Call Stack: frmSettings.cmdRestore_Click|"
+  grep -aqF 'MainDlgPanelOwner.style.box' "$FLOW/report.txt" || fail "the report does not name the file"
+  diff -r "$FLOW/before" "$ICQ" >&2 || fail "a failed restore changed ICQ's folder"
+  [ -z "$(find "$ICQ" -name '*.velmora*')" ] || fail "the failed restore left files behind"
+  drv close "$win" -- waitgone "$win" 5000 >/dev/null || fail "the settings window stayed open"
+
+  chmod u+w "$ICQ/$CL_STYLE"
+  restore_with Settings "&Yes"
+  expect_box "$left_en" box-restore-left-en.png
+  answer OK
+  drv close "$win" -- waitgone "$win" 5000 >/dev/null || fail "the settings window stayed open"
+  cmp -s "$FIXTURE/$RESTORE_MSG" "$ICQ/$RESTORE_MSG" || fail "the message window's style file was not restored"
+  cmp -s "$FLOW/cl-6.5" "$ICQ/$CL_STYLE" || fail "the contact list is not the updated original"
+  cmp -s "$FLOW/cl-other" "$ICQ/$THEME/cl.jpg" || fail "the other program's cl.jpg was not left"
+  diff -r "$FIXTURE/ConfigFiles" "$ICQ/ConfigFiles" >&2 || fail "the defaults are not back"
+  quit_main
+
+  # The same confirmation in German: the other picture is still left.
+  drv regset "$E2E_SETTINGS" Language 1 || fail "cannot set Language"
+  start_main
+  click_main qbtnRemoveBanner
+  wait_visible qbtnRemoveBanner 0
+  restore_with Einstellungen "&Yes"
+  expect_box "$left_de" box-restore-left-de.png
+  answer OK
+  drv close "$win" -- waitgone "$win" 5000 >/dev/null || fail "the settings window stayed open"
+  cmp -s "$FLOW/cl-other" "$ICQ/$THEME/cl.jpg" || fail "the other program's cl.jpg was not left"
+  quit_main
+}
+
 flow_backup_blocked() {
   local root stack
   flow_setup backup_blocked
@@ -136,47 +209,118 @@ flow_elevation() {
   quit_main
 }
 
+# The elevated program started from here, as any program of the user's could.
+CHANNEL=0123456789abcdef0123456789abcdef
+elevated() { "$WINELOADER" "$E2E_EXE" /elevated "$@" >>"$FLOW/elevated.log" 2>&1; }
+
 # The elevated program started directly: each command line it accepts does
 # what the buttons do, every other one changes nothing and exits non-zero.
 flow_elevated_direct() {
-  local report rc before bmp args parts
-  elevated() { "$WINELOADER" "$E2E_EXE" /elevated "$@" >>"$FLOW/elevated.log" 2>&1; }
+  local rc before bmp args parts
   flow_setup elevated_direct
-  report="$FLOW/report.tmp" before="$FLOW/before" bmp="$FLOW/cl.bmp"
+  before="$FLOW/before" bmp="$FLOW/cl.bmp"
   cp -R "$ICQ" "$before"
-  : >"$report"
   convert -size 136x103 xc:'#0000ff' -type TrueColor "BMP3:$bmp" || fail "cannot make the bitmap"
   convert -size 130x103 xc:'#0000ff' -type TrueColor "BMP3:$FLOW/small.bmp" || fail "cannot make the bitmap"
-  for args in "format|$ICQ_WIN\\|$(e2e_winpath "$report")" \
+  for args in "format|$ICQ_WIN\\|$CHANNEL" \
               "remove-banners|$ICQ_WIN\\" \
-              "remove-banners|icq6\\|$(e2e_winpath "$report")" \
-              "remove-banners|$(e2e_winpath "$FLOW")\\|$(e2e_winpath "$report")" \
-              "apply|$ICQ_WIN\\|$(e2e_winpath "$FLOW/small.bmp")|$(e2e_winpath "$report")" \
-              "restore|$ICQ_WIN\\|$(e2e_winpath "$FLOW")\\|$(e2e_winpath "$report")"; do
+              "remove-banners|icq6\\|$CHANNEL" \
+              "remove-banners|$(e2e_winpath "$FLOW")\\|$CHANNEL" \
+              "apply|$ICQ_WIN\\|$(e2e_winpath "$FLOW/small.bmp")|$CHANNEL" \
+              "restore|$ICQ_WIN\\|$(e2e_winpath "$FLOW")\\|$CHANNEL"; do
     IFS='|' read -r -a parts <<<"$args"
     elevated "${parts[@]}" && fail "refused command line accepted: ${parts[*]}"
   done
   diff -r "$before" "$ICQ" >&2 || fail "a refused command line changed ICQ's folder"
 
-  elevated remove-banners "$ICQ_WIN\\" "$(e2e_winpath "$report")" || fail "remove-banners failed: $(cat "$report")"
+  elevated remove-banners "$ICQ_WIN\\" "$CHANNEL" || fail "remove-banners failed"
   "$PYTHON" "$CHECK" styles "$FIXTURE" "$ICQ" >&2 || fail "the style files are not right"
   expect_eq "the defaults folder" "$(ls "$ICQ/ConfigFiles/Defaults" | tr '\n' ' ')" "Readme.txt Skin.XML "
-  elevated apply "$ICQ_WIN\\" "$(e2e_winpath "$bmp")" "$(e2e_winpath "$report")" || fail "apply failed: $(cat "$report")"
+  elevated apply "$ICQ_WIN\\" "$(e2e_winpath "$bmp")" "$CHANNEL" || fail "apply failed"
   cmp -s "$bmp" "$ICQ/$THEME/cl.jpg" || fail "cl.jpg is not the bitmap given"
 
-  # A failure: its report in the report file, exit code 1.
+  # A failure: exit code 1 (its report goes to a caller's pipe, and nobody
+  # serves this one).
   chmod a-w "$ICQ/$RESTORE_MSG"
-  # (the edited file is rewritten again, so the read-only one fails)
-  elevated remove-banners "$ICQ_WIN\\" "$(e2e_winpath "$report")"
+  elevated remove-banners "$ICQ_WIN\\" "$CHANNEL"
   rc=$?
   expect_eq "exit code of a failure" "$rc" 1
-  grep -aq 'Call Stack: frmMain.qbtnRemoveBanner_Click' "$report" || fail "no report in the report file"
 }
 
-ALL_FLOWS+=(restore backup_blocked elevation elevated_direct)
+# The elevated program attacked with what a program of the user's could hand
+# it: folders of ICQ's that are links to elsewhere (real symbolic links, which
+# Wine shows as reparse points), planted indexes, other spellings of paths,
+# and the report file of the earlier command line. Each exits non-zero, and
+# no file outside ICQ's own files that Velmora changes is touched.
+flow_elevated_attacks() {
+  local outside backup theme="services/icqApp/ver1/theme" before after
+  flow_setup elevated_attacks
+  outside="$FLOW/outside" backup="$FLOW/backup"
+  mkdir -p "$outside" "$backup"
+  convert -size 136x103 xc:'#00ff00' -type TrueColor "BMP3:$FLOW/cl.bmp" || fail "cannot make the bitmap"
+  : >"$FLOW/empty.txt"
+  # Every file of the flow's folder but ICQ's own fixed set, with its hash.
+  snapshot() {
+    (cd "$FLOW" && find . -path ./backup -prune -o -type f ! -name '*.log' -print0 | sort -z | xargs -0 sha1sum) |
+      grep -v -e " ./icq6/$RESTORE_MSG\$" -e " ./icq6/$CL_STYLE\$" -e " ./icq6/$THEME/cl.jpg\$" \
+        -e " ./icq6/ConfigFiles/Defaults/[^/]*\.xml\$"
+  }
+  index() { { printf 'Velmora backup of %s\\\r\n' "$ICQ_WIN"; printf '%s\r\n' "$@"; } >"$backup/index.txt"; }
+  absent() { printf '0\t0\t0000000000000000\t-\t0\t0000000000000000\t%s' "$1"; }
+  refused() {  # what arguments...
+    local what="$1"
+    shift
+    elevated "$@" && fail "$what: the elevated program accepted it"
+    after="$(snapshot)"
+    [ "$after" == "$before" ] || { diff <(echo "$before") <(echo "$after") >&2; fail "$what: files outside ICQ's changed"; }
+  }
+
+  # ICQ's theme folder a link to a folder elsewhere that looks like it.
+  mv "$ICQ/$theme" "$outside/theme"
+  cp "$FLOW/cl.bmp" "$outside/theme/MUICore/cl.jpg"
+  ln -s "$outside/theme" "$ICQ/$theme"
+  before="$(snapshot)"
+  refused "remove-banners through a linked theme folder" remove-banners "$ICQ_WIN\\" "$CHANNEL"
+  refused "apply through a linked theme folder" apply "$ICQ_WIN\\" "$(e2e_winpath "$FLOW/cl.bmp")" "$CHANNEL"
+  index "$(absent 'services\icqApp\ver1\theme\MUICore\cl.jpg')"
+  refused "a restore deleting through a linked theme folder" restore "$ICQ_WIN\\" "$(e2e_winpath "$backup")\\" "$CHANNEL"
+  rm "$ICQ/$theme"
+  mv "$outside/theme" "$ICQ/$theme"
+  rm "$ICQ/$THEME/cl.jpg"
+
+  # ConfigFiles a link: the defaults there are not ICQ's to delete.
+  mv "$ICQ/ConfigFiles" "$outside/ConfigFiles"
+  ln -s "$outside/ConfigFiles" "$ICQ/ConfigFiles"
+  before="$(snapshot)"
+  refused "remove-banners through a linked ConfigFiles" remove-banners "$ICQ_WIN\\" "$CHANNEL"
+  index "$(absent 'ConfigFiles\Defaults\Layout.xml')"
+  refused "a restore deleting through a linked ConfigFiles" restore "$ICQ_WIN\\" "$(e2e_winpath "$backup")\\" "$CHANNEL"
+  ls "$outside/ConfigFiles/Defaults/Layout.xml" >/dev/null || fail "a default behind the link was deleted"
+  rm "$ICQ/ConfigFiles"
+  mv "$outside/ConfigFiles" "$ICQ/ConfigFiles"
+
+  # Planted indexes, other spellings, the old report file.
+  before="$(snapshot)"
+  index "$(absent 'services\icqApp\ver1\theme\x.dll')"
+  refused "an index naming theme\\x.dll" restore "$ICQ_WIN\\" "$(e2e_winpath "$backup")\\" "$CHANNEL"
+  index "$(absent 'ICQ.exe')"
+  refused "an index deleting ICQ.exe" restore "$ICQ_WIN\\" "$(e2e_winpath "$backup")\\" "$CHANNEL"
+  index "$(absent 'ConfigFiles\Defaults\NUL.xml')"
+  refused "an index naming Defaults\\NUL.xml" restore "$ICQ_WIN\\" "$(e2e_winpath "$backup")\\" "$CHANNEL"
+  refused "a UNC folder" remove-banners '\\localhost\c$\icq6\' "$CHANNEL"
+  refused "a folder with /.." remove-banners "$ICQ_WIN/..\\icq6\\" "$CHANNEL"
+  refused "a folder as \\\\?\\" remove-banners "\\\\?\\$ICQ_WIN\\" "$CHANNEL"
+  refused "a report file" remove-banners "$ICQ_WIN\\" "$(e2e_winpath "$FLOW/empty.txt")"
+  [ -s "$FLOW/empty.txt" ] && fail "the empty file was written"
+  diff -r "$FIXTURE" "$ICQ" >&2 || fail "ICQ's folder was changed by a refused command"
+}
+
+ALL_FLOWS+=(restore restore_others backup_blocked elevation elevated_direct elevated_attacks)
 TITLES+=(
   [restore]="typical use, then the originals restored; removal again"
+  [restore_others]="files others changed are kept by the restore; a failed swap changes nothing"
   [backup_blocked]="a backup that cannot be written changes nothing"
   [elevation]="limited token: No, Yes failing, Yes after the cause is lifted"
   [elevated_direct]="the elevated program started directly: refusals, each command"
+  [elevated_attacks]="the elevated program attacked: links, planted indexes, other spellings"
 )

@@ -41,11 +41,10 @@ TEST_F(clsFileRead, TrimsSpacesOnlyAndKeepsEveryOtherByte) {
   }
 }
 
-TEST_F(clsFileRead, MissingFileInAnExistingFolderIsCreatedEmpty) {
+TEST_F(clsFileRead, MissingFileInAnExistingFolderReadsEmptyAndIsNotMade) {
   files.folders.insert(kFolder);
   EXPECT_EQ(clsFile().OpenForInput(kPath), "");
-  ASSERT_EQ(files.files.count(kPath), 1u);
-  EXPECT_EQ(files.files[kPath].bytes, "");
+  EXPECT_EQ(files.files.count(kPath), 0u);
 }
 
 TEST_F(clsFileRead, MissingFolderRaisesPathNotFoundThroughTheTrap) {

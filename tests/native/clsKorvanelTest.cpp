@@ -170,16 +170,14 @@ TEST_F(KorvanelTest, RunningTheEditsTwiceGivesWhatOnceGives) {
   EXPECT_EQ(Content(kClFile), clOnce);
 }
 
-TEST_F(KorvanelTest, MissingStyleFilesAreLeftBehindEmpty) {
+TEST_F(KorvanelTest, MissingStyleFilesAreNotRemovedAndNotMade) {
   files.folders.insert(FakeFiles::Parent(kMsgFile));
   files.folders.insert(FakeFiles::Parent(kClFile));
   EXPECT_FALSE(korvanel.RemoveMsgBanner());
   EXPECT_FALSE(korvanel.RemoveClBanner());
   EXPECT_FALSE(korvanel.MsgBannerIsRemoved());
   EXPECT_FALSE(korvanel.ClBannerIsRemoved());
-  EXPECT_EQ(files.files.size(), 2u);
-  EXPECT_EQ(Content(kMsgFile), "");
-  EXPECT_EQ(Content(kClFile), "");
+  EXPECT_TRUE(files.files.empty());
 }
 
 TEST_F(KorvanelTest, BrokenImageHeadFailsThroughBothTrapsAndWritesNothing) {
@@ -305,8 +303,8 @@ TEST_F(ClearDefaultsFolder, FolderNotNamedFromARootIsRefusedNotTakenForTheCurren
 }
 
 // Junctions and symbolic links lead out of ICQ's folder: one named like a
-// defaults file is neither followed nor deleted, and a defaults folder that
-// is one is left alone altogether.
+// defaults file is neither followed nor deleted, and a defaults folder
+// reached through one is refused with a report.
 TEST_F(ClearDefaultsFolder, ReparsePointsAreNotTouched) {
   files.AddFile(kDefaults + "link.xml", "elsewhere", FakeFiles::kReparsePoint | FakeFiles::kArchive);
   files.AddFile(kDefaults + "ro-link.xml", "elsewhere", FakeFiles::kReparsePoint | FakeFiles::kReadOnly);
@@ -319,8 +317,10 @@ TEST_F(ClearDefaultsFolder, ReparsePointsAreNotTouched) {
   files.AddFile(junction + "a.xml", "a");
   files.folders.erase(FakeFiles::Parent(junction + "a.xml"));
   files.AddFile(FakeFiles::Parent(junction + "a.xml"), "", FakeFiles::kDirectory | FakeFiles::kReparsePoint);
+  korvanel.DefaultsFolder(junction + "Defaults\\");
+  EXPECT_EQ(RaisedBy([&] { korvanel.ClearDefaultsFolder(); }).Number(), 75);
   korvanel.DefaultsFolder(junction);
-  korvanel.ClearDefaultsFolder();
+  EXPECT_EQ(RaisedBy([&] { korvanel.ClearDefaultsFolder(); }).Number(), 75);
   EXPECT_EQ(files.Count("List " + FakeFiles::Parent(junction + "a.xml")), 0);
   EXPECT_EQ(files.files.count(junction + "a.xml"), 1u);
 }

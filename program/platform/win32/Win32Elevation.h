@@ -17,4 +17,11 @@ std::unique_ptr<ElevationPort> MakeWin32Elevation(const std::wstring& program = 
 // is installed already.
 void InstallWin32Elevation();
 
+class ReportWindowPort;
+
+// The elevated program's end of the channel its caller named: a report set
+// there goes to the caller's pipe, opened so that whoever serves it can
+// identify this process but never act as it.
+std::unique_ptr<ReportWindowPort> MakeReportChannel(const std::string& token);
+
 }  // namespace velmora

@@ -87,7 +87,7 @@ class Win32Files : public FileSystemPort {
     // ICQ may have the file open; share everything so that neither side
     // locks the other out.
     FileHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) RaiseLastError();
     LARGE_INTEGER size;
@@ -211,6 +211,52 @@ class Win32Files : public FileSystemPort {
     } while (FindNextFileW(find.get(), &found));
     if (GetLastError() != ERROR_NO_MORE_FILES) RaiseLastError();
     return entries;
+  }
+
+  std::string FinalFolderPath(const std::string& folder) override {
+    // Vista and later; the XP headers this program is built with do not
+    // declare it.
+    using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    static const auto finalPath = reinterpret_cast<FinalPathFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    if (!finalPath) return {};
+    FileHandle handle(CreateFileW(Utf8ToWide(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) RaiseLastError();
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+      constexpr DWORD kVolumeNameDos = 0;
+      const DWORD n = finalPath(handle.get(), path.data(), static_cast<DWORD>(path.size()), kVolumeNameDos);
+      if (n == 0) RaiseLastError();
+      if (n < path.size()) {
+        path.resize(n);
+        break;
+      }
+      path.resize(n + 1);
+    }
+    // "\\?\C:\..." for a drive; "\\?\UNC\server\..." for a share
+    // stays as it is and matches no drive path.
+    if (path.compare(0, 4, L"\\\\?\\") == 0 && path.size() >= 6 && path[5] == L':') path.erase(0, 4);
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return WideToUtf8(path.data(), static_cast<int>(path.size()));
+  }
+
+  std::string LongPath(const std::string& path) override {
+    const std::wstring wide = Utf8ToWide(path);
+    const DWORD n = GetLongPathNameW(wide.c_str(), nullptr, 0);
+    if (n == 0) return path;
+    std::wstring longer(n, L'\0');
+    const DWORD got = GetLongPathNameW(wide.c_str(), longer.data(), n);
+    if (got == 0 || got >= n) return path;
+    return WideToUtf8(longer.data(), static_cast<int>(got));
+  }
+
+  bool IsLocalDisk(const std::string& path) override {
+    if (path.size() < 3 || path[1] != ':') return false;
+    const wchar_t root[] = {static_cast<wchar_t>(static_cast<unsigned char>(path[0])), L':', L'\\', L'\0'};
+    const UINT type = GetDriveTypeW(root);
+    return type == DRIVE_FIXED || type == DRIVE_REMOVABLE;
   }
 
   void MakeFolder(const std::string& path) override {

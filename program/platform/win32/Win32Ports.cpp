@@ -22,9 +22,13 @@ std::string WideToUtf8(const wchar_t* text, int length) {
 
 std::wstring Utf8ToWide(const std::string& text) {
   if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  // Without the flag, XP drops a byte that is not UTF-8 where later systems
+  // put U+FFFD: a path checked as ".\xC0." would reach the system as "..".
+  const int n =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0) RaiseSystemError(GetLastError());
   std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), out.data(), n);
   return out;
 }
 
@@ -98,6 +102,8 @@ std::wstring ModulePath() {
   }
 }
 
+bool withoutComFacts = false;
+
 class Win32SystemFacts : public SystemFacts {
  public:
   std::string ComputerName() override {
@@ -115,6 +121,7 @@ class Win32SystemFacts : public SystemFacts {
   }
 
   std::string AdoVersion() override {
+    if (withoutComFacts) RaiseRuntime(RuntimeError::kCantCreateObject);
     ComScope com;
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(L"ADODB.Connection", &clsid))) RaiseRuntime(RuntimeError::kCantCreateObject);
@@ -299,6 +306,8 @@ void LoadDllsFromSystemFolder() {
   if (const auto onlySystem = VELMORA_SYSTEM_FUNCTION_IF_ANY(L"kernel32.dll", SetDefaultDllDirectories))
     onlySystem(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
+
+void ReportWithoutComFacts() { withoutComFacts = true; }
 
 void InstallWin32Ports() {
   static Win32SystemFacts facts;

@@ -10,7 +10,8 @@ namespace velmora {
 class FileSystemPort;
 
 // Text conversion at the edge: the program's UTF-8 to the W functions' UTF-16
-// and back.
+// and back. Bytes that are not UTF-8 raise (the system's code
+// ERROR_NO_UNICODE_TRANSLATION); none is ever dropped.
 std::string WideToUtf8(const wchar_t* text, int length);
 std::wstring Utf8ToWide(const std::string& text);
 
@@ -48,6 +49,11 @@ void LoadDllsFromSystemFolder();
 
 // The file-system adapter (Win32Files.cpp); one object for the process.
 FileSystemPort& Win32FileSystem();
+
+// From now on the system facts give no answer that needs a COM object made
+// (the ADO version): the elevated program's reports, which a class the user
+// registered would otherwise run in with the administrator's rights.
+void ReportWithoutComFacts();
 
 // Installs the Win32 adapters of every port that has one here. The report
 // window is installed by the window that implements it.

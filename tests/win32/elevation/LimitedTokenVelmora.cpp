@@ -18,6 +18,7 @@ class LimitedToken : public velmora::ElevationPort {
   bool MayWrite(const std::string&) override { return false; }
   bool TokenIsLimited() override { return true; }
   Outcome RunElevated(const std::string& arguments) override { return real_->RunElevated(arguments); }
+  std::string NewToken() override { return real_->NewToken(); }
 
  private:
   std::unique_ptr<velmora::ElevationPort> real_ = velmora::MakeWin32Elevation();

@@ -161,10 +161,10 @@ TEST_F(ThemeFilesWin32, EveryByteRoundTripsUnderAFolderNameBeyondTheCodePage) {
   EXPECT_THAT(Names(folder), ElementsAre("style.box"));
 }
 
-TEST_F(ThemeFilesWin32, MissingFileIsCreatedEmptyAndAMissingFolderIsPathNotFound) {
+TEST_F(ThemeFilesWin32, MissingFileReadsEmptyUnmadeAndAMissingFolderIsPathNotFound) {
   const std::string path = root + "\\new.box";
   EXPECT_EQ(clsFile().OpenForInput(path), "");
-  EXPECT_EQ(ReadBytes(path), "");
+  EXPECT_EQ(ReadBytes(path), "<missing>");
 
   const VbError e = RaisedBy([&] { clsFile().OpenForInput(root + "\\missing\\x.box"); });
   EXPECT_EQ(e.Number(), 76);
