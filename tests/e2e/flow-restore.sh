@@ -124,8 +124,11 @@ flow_restore_others() {
   diff -r "$FIXTURE/ConfigFiles" "$ICQ/ConfigFiles" >&2 || fail "the defaults are not back"
   quit_main
 
-  # The same confirmation in German: the other picture is still left.
+  # The same confirmation in German: the other picture is still left. ICQ
+  # is registered under another spelling of its folder, which has the same
+  # backup.
   drv regset "$E2E_SETTINGS" Language 1 || fail "cannot set Language"
+  e2e_register_icq "\\\\?\\$ICQ_WIN" || fail "cannot register ICQ"
   start_main
   click_main qbtnRemoveBanner
   wait_visible qbtnRemoveBanner 0
@@ -135,6 +138,7 @@ flow_restore_others() {
   drv close "$win" -- waitgone "$win" 5000 >/dev/null || fail "the settings window stayed open"
   cmp -s "$FLOW/cl-other" "$ICQ/$THEME/cl.jpg" || fail "the other program's cl.jpg was not left"
   quit_main
+  expect_eq "the backups" "$(ls "$(backup_root)/Backup" | wc -l)" 1
 }
 
 flow_backup_blocked() {
