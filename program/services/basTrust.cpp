@@ -1,6 +1,7 @@
 #include "services/basTrust.h"
 
 #include "errors/ErrChain.h"
+#include "services/clsFile.h"
 #include "theme/clsKorvanel.h"
 
 namespace velmora {
@@ -55,25 +56,13 @@ bool IsDeviceName(std::string_view part) {
          base[3] <= '9';
 }
 
-bool IsOwnTempSuffix(std::string_view suffix) {
-  // What a replace names its files beside a target: ".velmora<N>.tmp" and
-  // ".velmora<N>.old".
-  constexpr std::string_view kMark = ".velmora";
-  if (!StartsWithLetters(suffix, kMark)) return false;
-  suffix.remove_prefix(kMark.size());
-  std::size_t digits = 0;
-  while (digits < suffix.size() && suffix[digits] >= '0' && suffix[digits] <= '9') ++digits;
-  if (digits == 0) return false;
-  suffix.remove_prefix(digits);
-  return SameLetters(suffix, ".tmp") || SameLetters(suffix, ".old");
-}
-
 // The fixed-set path a path relative to ICQ's folder belongs to: itself, or
 // the target of one of a replace's own files. Empty when there is none.
 std::string_view FixedSetTarget(std::string_view relative) {
   if (IsFixedSetPath(relative)) return relative;
   for (std::size_t dot = relative.find('.'); dot != std::string_view::npos; dot = relative.find('.', dot + 1))
-    if (IsOwnTempSuffix(relative.substr(dot)) && IsFixedSetPath(relative.substr(0, dot))) return relative.substr(0, dot);
+    if (IsOwnFileOf(relative, relative.substr(0, dot)) && IsFixedSetPath(relative.substr(0, dot)))
+      return relative.substr(0, dot);
   return {};
 }
 

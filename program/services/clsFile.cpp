@@ -63,7 +63,8 @@ std::string TempNameFor(const std::string& target, unsigned n) {
 }
 std::string BackupNameFor(const std::string& temp) { return temp.substr(0, temp.size() - 4) + ".old"; }
 
-// Whether `entry` is one of those files for the file called `name`.
+}  // namespace
+
 bool IsOwnFileOf(std::string_view entry, std::string_view name) {
   constexpr std::string_view kMark = ".velmora";
   if (entry.size() <= name.size() + kMark.size() + 4) return false;
@@ -77,6 +78,8 @@ bool IsOwnFileOf(std::string_view entry, std::string_view name) {
   entry.remove_prefix(digits);
   return SameLetters(entry, ".tmp") || SameLetters(entry, ".old");
 }
+
+namespace {
 
 // A run that was cut off between writing its new file and putting it in
 // place (killed, the power gone) left that file beside the target, and may

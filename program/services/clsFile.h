@@ -33,6 +33,11 @@ class Trap;
 // With a trap, its line labels follow the steps.
 void ReplaceWhole(const std::string& path, std::string_view bytes, Trap* trap = nullptr);
 
+// Whether `entry` is one of the files a replace of the file `name` makes
+// beside it: "<name>.velmora<N>.tmp" for the new content, "<name>.velmora<N>.old"
+// for the replaced one (letters in either case).
+bool IsOwnFileOf(std::string_view entry, std::string_view name);
+
 // Several files changed together or not at all. Each new content is written
 // beside its target when it is staged; Commit then swaps the targets one
 // after the other, and when a swap fails, the ones done before it are

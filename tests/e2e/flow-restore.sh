@@ -28,18 +28,23 @@ report_stack() {  # file
   drv close "$report" -- waitgone "$report" 5000 >/dev/null || fail "the report did not close"
 }
 
-flow_restore() {
-  local win restore
-  flow_setup restore
-  backups_clear
-  cp -R "$ICQ" "$FLOW/before"
-  start_main
+# The banners removed and a picture applied, in the main window.
+remove_and_apply() {
   click_main qbtnRemoveBanner
   wait_visible qbtnRemoveBanner 0
   open_picture "$PICS/quadrants.bmp"
   click_main qbtnApply
   expect_box "Changes have been applied"
   answer OK
+}
+
+flow_restore() {
+  local win restore
+  flow_setup restore
+  backups_clear
+  cp -R "$ICQ" "$FLOW/before"
+  start_main
+  remove_and_apply
   [ -f "$ICQ/$THEME/cl.jpg" ] || fail "no cl.jpg was written"
 
   click_main qbtnSettings
@@ -83,12 +88,7 @@ flow_restore_others() {
   flow_setup restore_others
   backups_clear
   start_main
-  click_main qbtnRemoveBanner
-  wait_visible qbtnRemoveBanner 0
-  open_picture "$PICS/quadrants.bmp"
-  click_main qbtnApply
-  expect_box "Changes have been applied"
-  answer OK
+  remove_and_apply
 
   # ICQ 6.5 brings its own contact list back; the banners are removed again.
   { cat "$FIXTURE/$CL_STYLE"; printf '\r\n<!-- 6.5 -->\r\n'; } >"$ICQ/$CL_STYLE"
