@@ -249,6 +249,19 @@ void frmMain::qbtnRemoveBanner_Click() {
                                               ParentFolder(strICQPath + kClStyleFile), strICQPath + kDefaultsFolder};
     const ElevatedCommand work{"remove-banners", strICQPath, {}, {}, {}};
     if (!DoWithRights(folders, work, [&] { RemoveBanners(trap, strICQPath); })) return;
+    trap.at(65);
+    // The files say whether it worked, whoever did the work: an ICQ whose
+    // theme lacks the banners' heads comes through the edits unchanged.
+    Korvanel().UseFolder(strICQPath);
+    const bool msgRemoved = Korvanel().MsgBannerIsRemoved();
+    if (!msgRemoved || !Korvanel().ClBannerIsRemoved()) {
+      MessageBoxes().Show(ByLanguage("Velmora konnte die Banner in den Theme-Dateien von ICQ nicht finden, daher wurden "
+                                     "sie nicht entfernt. Diese Version von ICQ wird möglicherweise nicht unterstützt.",
+                                     "Velmora could not find the banners in ICQ's theme files, so they were not "
+                                     "removed. This version of ICQ may not be supported."),
+                          APP_TITLE, MessageBoxPort::kOkExclamation);
+      return;
+    }
     trap.at(70);
     SetVisible("qbtnRemoveBanner", false);
   });
