@@ -1,9 +1,12 @@
-# Flows of a removal that finds nothing to remove, sourced by flows.sh after
-# its helpers:
+# Flows of a removal that finds nothing to remove and of a stored window
+# place on no screen, sourced by flows.sh after its helpers:
 # - unsupported_theme: style files without the banners' heads (another ICQ
 #   build, a hand-edited theme): the removal warns, in English and German,
 #   the button stays and the style files that lack the heads are untouched;
 #   with only the message window's heads gone the warning comes all the same;
+# - offscreen: a FormLeft/FormTop far off the screen, to each side, brings
+#   the window up wholly on the screen and that place is what is stored; a
+#   place partly off the screen is kept as it is.
 
 AUDIT_MSG_STYLE="services/icqApp/ver1/theme/MUIMessage/MsgSessionDlg.style.box"
 AUDIT_WARNING_EN="Velmora could not find the banners in ICQ's theme files, so they were not removed. This version of ICQ may not be supported."
@@ -53,7 +56,46 @@ flow_unsupported_theme() {
   quit_main
 }
 
-ALL_FLOWS+=(unsupported_theme)
+# The main window's outer rectangle in screen pixels: left top right bottom.
+audit_rect() { drv windows | awk -v h="$MAIN" '$1 == h { print $6, $7, $8, $9 }'; }
+
+flow_offscreen() {
+  local screen_w screen_h case left top l t r b saved_l saved_t
+  read -r screen_w screen_h < <(xdotool getdisplaygeometry) || fail "cannot read the screen's size"
+  # Far to the right and below, far to the left and above, and right of the
+  # screen at a height on it.
+  for case in 300000:200000 -300000:-150000 99999:1500; do
+    left="${case%%:*}" top="${case#*:}"
+    flow_setup offscreen
+    drv regset "$E2E_SETTINGS" FormLeft "$left" -- regset "$E2E_SETTINGS" FormTop "$top" ||
+      fail "cannot set the position"
+    start_main
+    read -r l t r b < <(audit_rect)
+    [ -n "$b" ] && [ "$l" -ge 0 ] && [ "$t" -ge 0 ] && [ "$r" -le "$screen_w" ] && [ "$b" -le "$screen_h" ] ||
+      fail "stored at $left,$top twips the window is at $l,$t-$r,$b, not wholly on the ${screen_w}x$screen_h screen"
+    quit_main
+    saved_l="$(setting FormLeft)" saved_t="$(setting FormTop)"
+    awk -v v="$saved_l" -v p="$l" 'BEGIN { exit !(v != "<none>" && v - p * 15 < 15 && p * 15 - v < 15) }' ||
+      fail "from $left: FormLeft is $saved_l, the window's left edge was at $l pixels"
+    awk -v v="$saved_t" -v p="$t" 'BEGIN { exit !(v != "<none>" && v - p * 15 < 15 && p * 15 - v < 15) }' ||
+      fail "from $top: FormTop is $saved_t, the window's top edge was at $t pixels"
+  done
+
+  # Partly off the screen's right and bottom edges: the user can reach it,
+  # and it stays where it was put.
+  left=$(( (screen_w - 100) * 15 )) top=$(( (screen_h - 60) * 15 ))
+  flow_setup offscreen
+  drv regset "$E2E_SETTINGS" FormLeft "$left" -- regset "$E2E_SETTINGS" FormTop "$top" || fail "cannot set the position"
+  start_main
+  read -r l t r b < <(audit_rect)
+  expect_eq "the window's place" "$l $t" "$((screen_w - 100)) $((screen_h - 60))"
+  quit_main
+  expect_eq "FormLeft" "$(setting FormLeft)" "$left"
+  expect_eq "FormTop" "$(setting FormTop)" "$top"
+}
+
+ALL_FLOWS+=(unsupported_theme offscreen)
 TITLES+=(
   [unsupported_theme]="style files without the banners' heads: warned, button stays, files kept"
+  [offscreen]="a stored place on no screen comes back on it and is stored; partly off stays"
 )
