@@ -52,6 +52,35 @@ std::string ReadDownloadDirectory() {
   return reg.ReadEntry("UpdateURL", DEFAULT_UPDATE_URL);
 }
 
+// Plain http can be read and rewritten by anyone on the way, and the setup's
+// address it names goes to the browser. It is good only for a server on this
+// computer, as tests and a deployer's own trials use. Anything unusual in the
+// host part (user names, escapes) counts as not this computer.
+bool IsPlainHttpBeyondThisComputer(std::string_view url) {
+  const auto lower = [](std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+  };
+  // Blanks before the scheme, or a scheme without "//", may still reach
+  // some server through the URL parser; such an address is not this computer.
+  std::size_t start = 0;
+  while (start < url.size() && static_cast<unsigned char>(url[start]) <= ' ') ++start;
+  if (lower(url.substr(start, 5)) != "http:") return false;
+  constexpr std::string_view kScheme = "http://";
+  if (start != 0 || lower(url.substr(0, kScheme.size())) != kScheme) return true;
+  url.remove_prefix(kScheme.size());
+  const std::string authority = lower(url.substr(0, url.find_first_of("/?#")));
+  for (std::string_view host : {"127.0.0.1", "[::1]", "localhost"}) {
+    if (authority.compare(0, host.size(), host) != 0) continue;
+    const std::string_view port = std::string_view(authority).substr(host.size());
+    if (port.empty() || (port.front() == ':' && port.find_first_not_of("0123456789", 1) == std::string_view::npos))
+      return false;
+  }
+  return true;
+}
+
 // A name in the user's temporary folder that no other check uses, so that
 // two running copies of the program never read each other's half file.
 std::string LocalVersionPath() {
@@ -156,6 +185,10 @@ bool clsAutoUpdate::DownloadFile(const std::string& url, const std::string& loca
 bool clsAutoUpdate::NewVersionExists() {
   failure_ = CheckFailure::None;
   httpStatus_ = 0;
+  if (IsPlainHttpBeyondThisComputer(directory_)) {
+    Fail(CheckFailure::PlainHttp);
+    return false;
+  }
 
   std::string localPath;
   try {

@@ -4,7 +4,8 @@
 // The directory holds two files: the version file, whose whole text is the
 // newest version, and the setup. The directory is the program's web site
 // unless the string UpdateURL under the program's own settings key names
-// another; each file name is appended to it as it is.
+// another; each file name is appended to it as it is. A plain http
+// directory is asked only on this computer (127.0.0.1, [::1], localhost).
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@ class clsAutoUpdate {
     HttpStatus,    // an answer other than 200
     NoVersionText, // no text to compare: the file was empty, or could not be stored or read
     Incomparable,  // a text that is no version (dotted with other than digits, too long)
+    PlainHttp,     // an http address of another computer: not asked at all
   };
 
   // Reads the download directory once; both operations use the same one.

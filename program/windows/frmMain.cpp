@@ -1,5 +1,6 @@
 #include "windows/frmMain.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -33,6 +34,20 @@ float TwipsPerPixel(bool across) {
 int PixelsOf(float twips, bool across) {
   const double pixels = std::nearbyint(static_cast<double>(twips) / TwipsPerPixel(across));
   return pixels > INT_MAX / 2 ? INT_MAX / 2 : pixels < INT_MIN / 2 ? INT_MIN / 2 : static_cast<int>(pixels);
+}
+
+// The place nearest to r where the whole window lies in the work area of
+// the monitor nearest to it; a window larger than the work area keeps its
+// top left corner in it.
+POINT NearestWorkAreaPlace(const RECT& r) {
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!GetMonitorInfoW(MonitorFromRect(&r, MONITOR_DEFAULTTONEAREST), &monitor))
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+  const RECT& work = monitor.rcWork;
+  const auto within = [](LONG at, LONG size, LONG from, LONG to) { return std::max(from, std::min(at, to - size)); };
+  return {within(r.left, r.right - r.left, work.left, work.right),
+          within(r.top, r.bottom - r.top, work.top, work.bottom)};
 }
 
 // The folder that holds a file, with its trailing backslash.
@@ -125,10 +140,18 @@ void frmMain::Form_Unload() {
 void frmMain::PlaceAt(float left, float top) {
   placedAt_ = {PixelsOf(left, true), PixelsOf(top, false)};
   SetWindowPos(Hwnd(), nullptr, placedAt_.x, placedAt_.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  // The system may move a window it was told to put far away; what the
-  // window knows of its place is where it really is.
   RECT r;
   GetWindowRect(Hwnd(), &r);
+  // A place stored while another monitor or resolution was in use may now be
+  // on no screen at all, and the user could never reach the window there.
+  if (!MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) {
+    const POINT onScreen = NearestWorkAreaPlace(r);
+    SetWindowPos(Hwnd(), nullptr, onScreen.x, onScreen.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetWindowRect(Hwnd(), &r);
+  }
+  // Moved by us or by the system (it may move a window it was told to put far
+  // away): what the window knows of its place is where it really is, and
+  // that is what gets stored.
   if (r.left != placedAt_.x || r.top != placedAt_.y) placedAt_ = {LONG_MIN, LONG_MIN};
 }
 
@@ -248,6 +271,19 @@ void frmMain::qbtnRemoveBanner_Click() {
     const ElevatedCommand work{"remove-banners", strICQPath, {}, {}, {}};
     if (!ChangeIcqFiles(BannerRemovalFiles(strICQPath), folders, work, [&] { RemoveBanners(trap, strICQPath); }))
       return;
+    trap.at(65);
+    // The files say whether it worked, whoever did the work: an ICQ whose
+    // theme lacks the banners' heads comes through the edits unchanged.
+    Korvanel().UseFolder(strICQPath);
+    const bool msgRemoved = Korvanel().MsgBannerIsRemoved();
+    if (!msgRemoved || !Korvanel().ClBannerIsRemoved()) {
+      MessageBoxes().Show(ByLanguage("Velmora konnte die Banner in den Theme-Dateien von ICQ nicht finden, daher wurden "
+                                     "sie nicht entfernt. Diese Version von ICQ wird möglicherweise nicht unterstützt.",
+                                     "Velmora could not find the banners in ICQ's theme files, so they were not "
+                                     "removed. This version of ICQ may not be supported."),
+                          APP_TITLE, MessageBoxPort::kOkExclamation);
+      return;
+    }
     trap.at(70);
     SetVisible("qbtnRemoveBanner", false);
   });

@@ -30,6 +30,18 @@ class OwnKeyOnExit {
   clsReg own_;
 };
 
+// File names on Windows do not keep case apart: a folder may show ICQ's
+// program as icq.exe. Only ASCII letters fold; ICQ's name has no others.
+bool IsICQExeName(std::string_view name) {
+  constexpr std::string_view kExe = "icq.exe";
+  if (name.size() != kExe.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
+    if (c != kExe[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void SelectKey(clsReg& store, bool bolOwnKey) {
@@ -123,11 +135,9 @@ std::string SelfSearch() {
       return {};
     }
     trap.at(40);
-    constexpr std::string_view kExe = "ICQ.exe";
-    if (chosen.size() >= kExe.size() && chosen.compare(chosen.size() - kExe.size(), kExe.size(), kExe) == 0) {
-      const std::size_t slash = chosen.find_last_of("\\/");
+    const std::size_t slash = chosen.find_last_of("\\/");
+    if (IsICQExeName(slash == std::string::npos ? chosen : chosen.substr(slash + 1)))
       return slash == std::string::npos ? std::string() : chosen.substr(0, slash + 1);
-    }
     trap.at(50);
     MessageBoxes().Show(warning, APP_TITLE, MessageBoxPort::kOkExclamation);
     return {};

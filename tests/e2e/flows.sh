@@ -103,13 +103,31 @@ flow_search() {
   "$PYTHON" "$CHECK" styles "$FIXTURE" "$ICQ" >&2 || fail "the chosen installation was not edited"
   expect_eq "ICQLitePath" "$(setting ICQLitePath)" "$ICQ_WIN\\"
 
-  # A file named icq.exe is not ICQ's.
-  mkdir -p "$FLOW/elsewhere"
-  : >"$FLOW/elsewhere/icq.exe"
+  # An installation whose program is named in lower case, as Windows names
+  # files without regard to case: it is ICQ all the same.
+  local lower
+  lower="$FLOW/lower/ICQ6"
+  e2e_fresh_icq "$FIXTURE" "$lower" >/dev/null || fail "cannot copy the fixture"
+  mv "$lower/ICQ.exe" "$lower/icq.exe"
   launch velmora2.log
   wait_box
   answer "&Yes"
-  e2e_pick_file "$(e2e_winpath "$FLOW/elsewhere/icq.exe")" || fail "cannot pick icq.exe"
+  e2e_pick_file "$(e2e_winpath "$lower/icq.exe")" || fail "cannot pick icq.exe"
+  MAIN="$(e2e_wait_main)" || fail "no main window"
+  drv wait "Velmora" '#32770' 500 >/dev/null 2>&1 && fail "icq.exe was refused"
+  click_main qbtnRemoveBanner
+  wait_visible qbtnRemoveBanner 0
+  quit_main
+  "$PYTHON" "$CHECK" styles "$FIXTURE" "$lower" >&2 || fail "the installation of icq.exe was not edited"
+  expect_eq "ICQLitePath" "$(setting ICQLitePath)" "$(e2e_winpath "$lower")\\"
+
+  # A file whose name only ends in ICQ.exe is not ICQ's.
+  mkdir -p "$FLOW/elsewhere"
+  : >"$FLOW/elsewhere/NotICQ.exe"
+  launch velmora3.log
+  wait_box
+  answer "&Yes"
+  e2e_pick_file "$(e2e_winpath "$FLOW/elsewhere/NotICQ.exe")" || fail "cannot pick NotICQ.exe"
   expect_box "You have chosen a wrong path" box-wrong-path.png
   answer OK
   MAIN="$(e2e_wait_main)" || fail "no main window"
@@ -374,7 +392,7 @@ declare -A TITLES=(
   [typical]="typical use: picture, banner removal, apply"
   [report]="read-only style file: error report, copied to the clipboard"
   [ctrl_e]="Ctrl+E offers the removal again, E, Shift+E, Ctrl+Shift+E do not; a second removal"
-  [search]="ICQ not registered: ICQ.exe searched; a wrong icq.exe"
+  [search]="ICQ not registered: ICQ.exe searched, icq.exe taken, NotICQ.exe refused"
   [language]="first start: German (Germany) German, German (Austria) English"
   [language3]="Language 3: the design's texts, English messages"
   [close]="CloseAfterChange 1: the program ends after the apply"

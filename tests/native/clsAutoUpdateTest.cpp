@@ -300,15 +300,77 @@ TEST_F(UpdateCheck, UpdateUrlNamesAnotherDirectoryForBothFiles) {
   EXPECT_EQ(shell.opened, std::vector<std::string>{"http://127.0.0.1:8080/velmora/Velmora-Setup.exe"});
 
   // Names are appended as they are: no slash is added.
-  registry.values[kSettingsKey + "|UpdateURL"] = "http://mirror/get?f=";
+  registry.values[kSettingsKey + "|UpdateURL"] = "https://mirror/get?f=";
   clsAutoUpdate query;
   query.NewVersionExists();
-  EXPECT_EQ(http.urls.back(), "http://mirror/get?f=VelmoraVersion.ini");
+  EXPECT_EQ(http.urls.back(), "https://mirror/get?f=VelmoraVersion.ini");
 
   // An empty value means the default; the program never writes it.
   registry.values[kSettingsKey + "|UpdateURL"] = "";
   EXPECT_EQ(clsAutoUpdate().DownloadDirectory(), kDefaultDir);
   EXPECT_EQ(registry.writes, 0);
+}
+
+// Plain http is asked only on this computer; any other plain http address
+// fails the check before a request goes out, whatever it would have served.
+TEST_F(UpdateCheck, PlainHttpIsAskedOnlyOnThisComputer) {
+  const std::string refused[] = {
+      "http://example.com/",
+      "HTTP://Example.com:8080/velmora/",
+      "http://127.0.0.1.example.com/",
+      "http://localhost.example.com/",
+      "http://127.0.0.2/",
+      "http://localhost@example.com/",
+      "http://127.0.0.1:80@example.com/",
+      "http://localhost\\@example.com/",
+      "http://[::1].example.com/",
+      "http://[::1]x/",
+      "http://localhost:8o/",
+      "http://example.com/127.0.0.1/",
+      "http:/localhost/",
+      "http:localhost/",
+      " http://localhost/",
+  };
+  for (const std::string& url : refused) {
+    SCOPED_TRACE(url);
+    registry.values[kSettingsKey + "|UpdateURL"] = url;
+    http.pages[url + "VelmoraVersion.ini"] = {200, "104"};
+    http.urls.clear();
+    files.calls.clear();
+    messageBox.shown.clear();
+    messageBox.answer = 6;
+    RunUpdateCheck(2);
+    EXPECT_TRUE(http.urls.empty());
+    EXPECT_TRUE(files.calls.empty());
+    ASSERT_EQ(messageBox.shown.size(), 1u);
+    EXPECT_EQ(messageBox.shown[0].text, "The update check failed. Please try again later.");
+    clsAutoUpdate update;
+    EXPECT_FALSE(update.NewVersionExists());
+    EXPECT_EQ(update.LastFailure(), Failure::PlainHttp);
+    EXPECT_TRUE(http.urls.empty());
+  }
+  EXPECT_TRUE(shell.opened.empty());
+
+  const std::string asked[] = {
+      "http://127.0.0.1:8080/velmora/",
+      "http://localhost/",
+      "http://LocalHost:80/",
+      "http://localhost?f=",
+      "http://[::1]:8080/",
+      "http://[::1]/",
+      "Http://127.0.0.1/",
+      "http://localhost:/",
+      "https://example.com/",
+  };
+  for (const std::string& url : asked) {
+    SCOPED_TRACE(url);
+    registry.values[kSettingsKey + "|UpdateURL"] = url;
+    http.pages[url + "VelmoraVersion.ini"] = {200, "104"};
+    http.urls.clear();
+    clsAutoUpdate update;
+    EXPECT_TRUE(update.NewVersionExists());
+    EXPECT_EQ(http.urls, std::vector<std::string>{url + "VelmoraVersion.ini"});
+  }
 }
 
 TEST_F(UpdateCheck, AnElevatedProcessTakesOnlyTheBuiltInAddress) {

@@ -174,6 +174,44 @@ TEST_F(Discovery, UnusableRegisteredPathsAskTheUserAndTheSettingsStayInTheOwnKey
   }
 }
 
+// The user's pick in the search dialog: the file must be named ICQ.exe, in
+// any case of its letters; the answer is its folder.
+TEST_F(Discovery, SearchTakesAFileNamedICQExeInAnyCase) {
+  struct PickedFile : FileDialogPort {
+    std::string path;
+    bool ShowOpen(const std::string&, std::string* fileName) override {
+      *fileName = path;
+      return true;
+    }
+  } dialog;
+  ThePorts().fileDialog = &dialog;
+  messageBox.answer = 6;  // Yes: search
+  const struct {
+    std::string picked, folder;
+  } cases[] = {
+      {"C:\\Program Files\\ICQ6\\ICQ.exe", "C:\\Program Files\\ICQ6\\"},
+      {"C:\\Program Files\\ICQ6\\icq.exe", "C:\\Program Files\\ICQ6\\"},
+      {"D:\\Apps\\ICQ\\Icq.EXE", "D:\\Apps\\ICQ\\"},
+      {"Z:/home/user/icq6/ICQ.exe", "Z:/home/user/icq6/"},
+      {"C:\\ICQ6\\NotICQ.exe", ""},
+      {"C:\\ICQ6\\FooICQ.exe", ""},
+      {"C:\\ICQ6\\ICQ.exe.lnk", ""},
+      {"C:\\ICQ.exe\\setup.exe", ""},
+      {"C:\\ICQ6\\\xC3\x8D" "CQ.exe", ""},  // only ASCII letters fold
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.picked);
+    dialog.path = c.picked;
+    messageBox.shown.clear();
+    EXPECT_EQ(SelfSearch(), c.folder);
+    const bool refused = c.folder.empty();
+    ASSERT_EQ(messageBox.shown.size(), refused ? 2u : 1u);
+    if (refused) {
+      EXPECT_EQ(messageBox.shown[1].text, "You have chosen a wrong path");
+    }
+  }
+}
+
 // A discovery that fails on the way (here the question cannot be shown) is
 // reported through its traps as before, and still leaves the shared store on
 // the program's own key: what is written next does not land in ICQ's.
