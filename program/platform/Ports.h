@@ -70,6 +70,10 @@ class MessageBoxPort {
   static constexpr uint32_t kOkInformation = 0x40;  // OK, the "i": for information
   static constexpr uint32_t kYesNo = 0x04;          // Yes and No, no icon
   static constexpr uint32_t kYesNoQuestion = 0x24;  // Yes and No, the question mark
+  // Yes and No, where Yes goes on as administrator: Windows marks such a
+  // button with its shield. The high bit is ours, no system style; without it
+  // the value is the question box shown where a shield cannot be.
+  static constexpr uint32_t kYesNoElevate = 0x80000000u | kYesNoQuestion;
   // The answers.
   static constexpr int kAnswerOk = 1;
   static constexpr int kAnswerCancel = 2;

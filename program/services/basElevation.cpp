@@ -124,7 +124,7 @@ Rights WithRights(const std::vector<std::string>& folders, const ElevatedCommand
       "Velmora benötigt Administratorrechte, um die Dateien von ICQ in " + folder +
           " zu ändern. Als Administrator fortfahren?",
       "Velmora needs administrator rights to change ICQ's files in " + folder + ". Continue as administrator?");
-  if (MessageBoxes().Show(question, APP_TITLE, MessageBoxPort::kYesNoQuestion) != MessageBoxPort::kAnswerYes)
+  if (MessageBoxes().Show(question, APP_TITLE, MessageBoxPort::kYesNoElevate) != MessageBoxPort::kAnswerYes)
     return Rights::Here;
 
   // The folder as the system resolves it: the elevated program takes no

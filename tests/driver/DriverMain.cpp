@@ -21,6 +21,8 @@
 //   client HWND               the client area on the screen: left top width height
 //   check HWND                a check box's state: 0, 1 or 2
 //   selected HWND             a drop-down list's chosen entry, or "<none>"
+//   picture HWND              whether a button shows a picture beside its
+//                             text (BM_SETIMAGE): 1 or 0
 //   click HWND [X Y]          a left click at the window's centre, or at X,Y
 //                             within it, through SendInput
 //   keys HWND VK...           brings the window to the front and presses keys
@@ -216,6 +218,15 @@ void Run(const std::string& cmd, const std::vector<std::string>& a) {
       t.resize(static_cast<std::size_t>(SendMessageW(h, CB_GETLBTEXT, at, reinterpret_cast<LPARAM>(t.data()))));
       Out(Utf8(t) + "\n");
     }
+  } else if (cmd == "picture") {
+    Need(a, 1, 1, "picture HWND");
+    HWND h = HandleOf(a[0]);
+    bool shown = false;
+    for (WPARAM type : {IMAGE_ICON, IMAGE_BITMAP}) {
+      DWORD_PTR image = 0;
+      if (SendMessageTimeoutW(h, BM_GETIMAGE, type, 0, SMTO_ABORTIFHUNG, 5000, &image) && image) shown = true;
+    }
+    Out(shown ? "1\n" : "0\n");
   } else if (cmd == "click") {
     if (a.size() != 1 && a.size() != 3) Fail("click HWND [X Y]");
     std::optional<POINT> at;

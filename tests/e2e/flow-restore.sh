@@ -10,7 +10,10 @@
 #   started for real through the shell's "runas": Yes after the cause of the
 #   access denial was lifted hides the button and installs the picture; Yes
 #   with the cause left shows the elevated program's report; No shows the
-#   report of the program's own attempt.
+#   report of the program's own attempt. The question's Yes carries the
+#   shield;
+# - elevation_de: the same question in German, and No: the program's own
+#   attempt, which succeeds where the folder is writable after all.
 
 RESTORE_MSG="services/icqApp/ver1/theme/MUIMessage/MsgSessionDlg.style.box"
 LIMITED_EXE="$VELMORA_TREE/tests/win32/elevation/Velmora.exe"
@@ -54,6 +57,7 @@ flow_restore() {
   e2e_shot "$win" "$SCREENS/settings-restore-en.png"
   drv click "$restore" || fail "cannot click the restore button"
   expect_box "Put back ICQ's files as they were before Velmora changed them?" box-restore-question-en.png
+  expect_picture "&Yes" 0
   answer "&Yes"
   expect_box "ICQ's original files have been restored." box-restore-done-en.png
   answer OK
@@ -174,6 +178,8 @@ flow_elevation() {
   # The driver quotes the backslashes of the texts it lists.
   expect_box "Velmora needs administrator rights to change ICQ's files in ${ICQ_WIN//\\/\\\\}. Continue as administrator?" \
     box-elevation-question-en.png
+  expect_picture "&Yes" 1
+  expect_picture "&No" 0
   answer "&No"
   stack="$(report_stack "$FLOW/report-no.txt")"
   expect_eq "the report's call stack" "$stack" \
@@ -210,6 +216,23 @@ flow_elevation() {
   # The elevated program's files in the temporary folder are gone.
   [ -z "$(find "$WINEPREFIX/drive_c" -name 'Velmora-report-*.tmp' -o -name 'Velmora-picture-*.tmp' 2>/dev/null)" ] ||
     fail "temporary files were left behind"
+  quit_main
+}
+
+flow_elevation_de() {
+  local -a german
+  [ -f "$LIMITED_EXE" ] || fail "missing $LIMITED_EXE: build the VelmoraLimitedToken target first"
+  flow_setup elevation_de
+  backups_clear
+  read -r -a german <<<"$(locale_env de_DE)"
+  E2E_EXE="$LIMITED_EXE" start_main "${german[@]}"
+  click_main qbtnRemoveBanner
+  expect_box "Velmora benötigt Administratorrechte, um die Dateien von ICQ in ${ICQ_WIN//\\/\\\\} zu ändern. Als Administrator fortfahren?" \
+    box-elevation-question-de.png
+  expect_picture "&Ja" 1
+  answer "&Nein"
+  wait_visible qbtnRemoveBanner 0
+  "$PYTHON" "$CHECK" styles "$FIXTURE" "$ICQ" >&2 || fail "the program's own removal did not edit the style files"
   quit_main
 }
 
@@ -319,12 +342,13 @@ flow_elevated_attacks() {
   diff -r "$FIXTURE" "$ICQ" >&2 || fail "ICQ's folder was changed by a refused command"
 }
 
-ALL_FLOWS+=(restore restore_others backup_blocked elevation elevated_direct elevated_attacks)
+ALL_FLOWS+=(restore restore_others backup_blocked elevation elevation_de elevated_direct elevated_attacks)
 TITLES+=(
   [restore]="typical use, then the originals restored; removal again"
   [restore_others]="files others changed are kept by the restore; a failed swap changes nothing"
   [backup_blocked]="a backup that cannot be written changes nothing"
   [elevation]="limited token: No, Yes failing, Yes after the cause is lifted"
+  [elevation_de]="limited token, German: the question, No"
   [elevated_direct]="the elevated program started directly: refusals, each command"
   [elevated_attacks]="the elevated program attacked: links, planted indexes, other spellings"
 )

@@ -95,6 +95,14 @@ expect_box() {  # text [screenshot]
 
 answer() { e2e_answer "$BOX" "$1" || fail "cannot answer the message box with $1"; }
 
+# Whether a button of the message box shows a picture (1 or 0): the shield on
+# the Yes that goes on as administrator, and on nothing else.
+expect_picture() {  # button-text 0|1
+  local b
+  b="$(e2e_box_button "$BOX" "$1")" || fail "no button $1 in the message box"
+  expect_eq "a picture on $1" "$(drv picture "$b")" "$2"
+}
+
 open_picture() {  # linux path
   click_main qbtnOpen
   e2e_pick_file "$(e2e_winpath "$1")" || fail "cannot pick $1 in the file dialog"

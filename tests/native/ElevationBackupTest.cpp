@@ -203,7 +203,7 @@ TEST_F(BackupTest, RightsAreAskedForOnlyWhereAskingHelps) {
   EXPECT_EQ(messageBox.shown[0].text,
             "Velmora needs administrator rights to change ICQ's files in C:\\Program Files\\ICQ6. Continue as "
             "administrator?");
-  EXPECT_EQ(messageBox.shown[0].style, 0x24u);
+  EXPECT_EQ(messageBox.shown[0].style, MessageBoxPort::kYesNoElevate);
   EXPECT_TRUE(elevation.started.empty());
 
   CurrentLanguage = 1;

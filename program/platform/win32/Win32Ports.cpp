@@ -273,7 +273,15 @@ class Win32MessageBox : public MessageBoxPort {
 
  public:
   int Show(const std::string& text, const std::string& title, uint32_t style) override {
-    return MessageBoxW(GetActiveWindow(), Utf8ToWide(text).c_str(), Utf8ToWide(title).c_str(), style);
+    // The active window is the one whose command asks; the box disables it
+    // while it is open, as every modal window of the program does.
+    HWND owner = GetActiveWindow();
+    const std::wstring wideText = Utf8ToWide(text), wideTitle = Utf8ToWide(title);
+    if (style == kYesNoElevate) {
+      if (const int answer = AskToElevate(owner, wideText, wideTitle)) return answer;
+      style = kYesNoQuestion;
+    }
+    return MessageBoxW(owner, wideText.c_str(), wideTitle.c_str(), style);
   }
 };
 

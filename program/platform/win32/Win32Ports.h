@@ -47,6 +47,12 @@ FARPROC SystemFunctionIfAny(const wchar_t* dll, const char* name);
 // never from the program's folder or the current one. Called first thing.
 void LoadDllsFromSystemFolder();
 
+// The Yes/No question whose Yes goes on as administrator, as a task dialog
+// with the shield on Yes, modal to `owner` (Win32TaskDialog.cpp). IDYES or
+// IDNO; 0 where Windows has no task dialog (XP), for the caller to ask with a
+// message box.
+int AskToElevate(HWND owner, const std::wstring& text, const std::wstring& title);
+
 // The file-system adapter (Win32Files.cpp); one object for the process.
 FileSystemPort& Win32FileSystem();
 
