@@ -92,4 +92,14 @@ double CDbl(const std::string& text) { return ParseNumber(text); }
 std::string SingleText(float value) { return NumberText(value, 7); }
 std::string DoubleText(double value) { return NumberText(value, 15); }
 
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t at = text.find(separator, start);
+    parts.push_back(text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+    if (at == std::string_view::npos) return parts;
+    start = at + 1;
+  }
+}
+
 }  // namespace velmora

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -22,5 +24,9 @@ std::string LocaleDecimalSeparator();
 // with the locale's decimal separator.
 std::string SingleText(float value);
 std::string DoubleText(double value);
+
+// The parts of a text between its separators, as Split does: n separators
+// make n + 1 parts, empty ones included. The parts point into `text`.
+std::vector<std::string_view> Split(std::string_view text, char separator);
 
 }  // namespace velmora

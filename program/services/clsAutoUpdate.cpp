@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "errors/ErrChain.h"
+#include "errors/VbConvert.h"
 #include "platform/Ports.h"
 #include "services/clsFile.h"
 #include "services/clsReg.h"
@@ -133,13 +134,7 @@ Order CompareWithOwn(std::string_view text, const VersionNumbers& own) {
     if (!AllDigits(text)) return Order::Incomparable;
     return text > std::string_view(ownParts[0] + ownParts[1] + ownParts[2]) ? Order::Newer : Order::NotNewer;
   }
-  std::vector<std::string_view> parts;
-  for (std::size_t start = 0;;) {
-    const std::size_t dot = text.find('.', start);
-    parts.push_back(text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
-    if (dot == std::string_view::npos) break;
-    start = dot + 1;
-  }
+  const std::vector<std::string_view> parts = Split(text, '.');
   if (parts.size() > 3) return Order::Incomparable;
   for (std::string_view part : parts)
     if (!AllDigits(part)) return Order::Incomparable;

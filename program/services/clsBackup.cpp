@@ -4,6 +4,7 @@
 #include <map>
 
 #include "errors/ErrChain.h"
+#include "errors/VbConvert.h"
 #include "platform/Ports.h"
 #include "services/clsFile.h"
 #include "services/basTrust.h"
@@ -175,12 +176,7 @@ BackupIndex ParseBackupIndex(const std::string& text) {
     // existed, size, hash, [Velmora's: written, size, hash,] path. A path
     // holds no tab, so the count of tabs tells the two forms apart.
     std::vector<std::string> fields;
-    for (std::size_t from = 0;;) {
-      const std::size_t tab = line.find('\t', from);
-      fields.push_back(line.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
-      if (tab == std::string::npos) break;
-      from = tab + 1;
-    }
+    for (const std::string_view field : Split(line, '\t')) fields.emplace_back(field);
     BackupEntry e;
     uint64_t existed = 0;
     if ((fields.size() != 4 && fields.size() != 7) || !ParseUnsigned(fields[0], 10, &existed) || existed > 1 ||
