@@ -44,6 +44,8 @@ std::string FileSystemPort::FinalFolderPath(const std::string&) { return {}; }
 
 std::string FileSystemPort::LongPath(const std::string& path) { return path; }
 
+uint32_t FileSystemPort::LinkCount(const std::string&) { return 1; }
+
 bool FileSystemPort::IsLocalDisk(const std::string&) { return true; }
 
 Ports& ThePorts() {

@@ -153,6 +153,9 @@ class FileSystemPort {
   // The long form of an existing path (no 8.3 short names); the path as it
   // is where there is none to be had.
   virtual std::string LongPath(const std::string& path);
+  // How many names the existing file has (hard links); 1 where the system
+  // cannot tell.
+  virtual uint32_t LinkCount(const std::string& path);
   // Whether the drive of a path "X:\..." is a fixed or removable disk of
   // this machine (not a network drive, a CD or a RAM disk).
   virtual bool IsLocalDisk(const std::string& path);

@@ -200,6 +200,7 @@ void GuardedFiles::Remove(const std::string& path) {
 
 void GuardedFiles::SetAttributes(const std::string& path, uint32_t attributes) {
   CheckFile(path);
+  if (inner_.LinkCount(path) > 1) Refuse(path, "it has another name elsewhere");
   inner_.SetAttributes(path, attributes);
 }
 

@@ -60,8 +60,10 @@ void CheckNoLinkOnTheWay(FileSystemPort& files, const std::string& path);
 // write, creation, deletion and attribute change must name one of ICQ's
 // fixed set of files below `icqFolder` (or a folder on the way to one, or
 // the temporary names a replace gives its own files beside one), and passes
-// CheckNoLinkOnTheWay right before it is done. Anything else raises 75 and
-// changes nothing.
+// CheckNoLinkOnTheWay right before it is done. The attributes of a file
+// with another name elsewhere (a hard link) are not changed: they are that
+// file's too. Anything else raises 75 and changes nothing. (Replacing and
+// deleting act on the name alone.)
 class GuardedFiles : public FileSystemPort {
  public:
   GuardedFiles(FileSystemPort& inner, std::string icqFolder) : inner_(inner), icqFolder_(std::move(icqFolder)) {}
@@ -72,6 +74,7 @@ class GuardedFiles : public FileSystemPort {
   std::string FinalFolderPath(const std::string& folder) override { return inner_.FinalFolderPath(folder); }
   std::string LongPath(const std::string& path) override { return inner_.LongPath(path); }
   bool IsLocalDisk(const std::string& path) override { return inner_.IsLocalDisk(path); }
+  uint32_t LinkCount(const std::string& path) override { return inner_.LinkCount(path); }
 
   void WriteNew(const std::string& path, std::string_view bytes) override;
   void MoveOver(const std::string& from, const std::string& to) override;

@@ -340,6 +340,14 @@ flow_elevated_attacks() {
   refused "a report file" remove-banners "$ICQ_WIN\\" "$(e2e_winpath "$FLOW/empty.txt")"
   [ -s "$FLOW/empty.txt" ] && fail "the empty file was written"
   diff -r "$FIXTURE" "$ICQ" >&2 || fail "ICQ's folder was changed by a refused command"
+
+  # A default that is another name of a read-only file elsewhere (a hard
+  # link): clearing the defaults leaves that file's attributes alone.
+  printf '<victim/>' >"$outside/victim.xml"
+  chmod 444 "$outside/victim.xml"
+  ln "$outside/victim.xml" "$ICQ/ConfigFiles/Defaults/victim.xml"
+  elevated remove-banners "$ICQ_WIN\\" "$CHANNEL"
+  expect_eq "the linked file's mode" "$(stat -c %a "$outside/victim.xml")" 444
 }
 
 ALL_FLOWS+=(restore restore_others backup_blocked elevation elevation_de elevated_direct elevated_attacks)

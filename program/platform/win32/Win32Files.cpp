@@ -252,6 +252,16 @@ class Win32Files : public FileSystemPort {
     return WideToUtf8(longer.data(), static_cast<int>(got));
   }
 
+  uint32_t LinkCount(const std::string& path) override {
+    FileHandle file(CreateFileW(Utf8ToWide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) RaiseLastError();
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file.get(), &information)) RaiseLastError();
+    return information.nNumberOfLinks;
+  }
+
   bool IsLocalDisk(const std::string& path) override {
     if (path.size() < 3 || path[1] != ':') return false;
     const wchar_t root[] = {static_cast<wchar_t>(static_cast<unsigned char>(path[0])), L':', L'\\', L'\0'};
