@@ -26,7 +26,10 @@ bool IsWholeUtf8(std::string_view text) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     std::size_t n;
     uint32_t code;
-    if (c < 0x80) { ++i; continue; }
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
     if (c >= 0xC2 && c <= 0xDF) n = 1, code = c & 0x1Fu;
     else if (c >= 0xE0 && c <= 0xEF) n = 2, code = c & 0x0Fu;
     else if (c >= 0xF0 && c <= 0xF4) n = 3, code = c & 0x07u;
@@ -99,7 +102,8 @@ bool IsPlainLocalPath(std::string_view path) {
 bool IsFixedSetPath(std::string_view relative) {
   for (const std::string_view file : {std::string_view(kMsgStyleFile), std::string_view(kClStyleFile)})
     if (SameLetters(relative, file)) return true;
-  if (StartsWithLetters(relative, kThemeCoreFolder) && SameLetters(relative.substr(std::string_view(kThemeCoreFolder).size()), "cl.jpg"))
+  if (StartsWithLetters(relative, kThemeCoreFolder) &&
+      SameLetters(relative.substr(std::string_view(kThemeCoreFolder).size()), "cl.jpg"))
     return true;
   if (!StartsWithLetters(relative, kDefaultsFolder)) return false;
   const std::string_view name = relative.substr(std::string_view(kDefaultsFolder).size());
@@ -209,8 +213,8 @@ void GuardedFiles::MakeFolder(const std::string& path) {
   std::string folder = RelativeTo(icqFolder_, path);
   if (!folder.empty() && folder.back() != '\\') folder += '\\';
   bool onTheWay = false;
-  for (const std::string_view file : {std::string_view(kMsgStyleFile), std::string_view(kClStyleFile),
-                                      std::string_view(kDefaultsFolder)})
+  for (const std::string_view file :
+       {std::string_view(kMsgStyleFile), std::string_view(kClStyleFile), std::string_view(kDefaultsFolder)})
     onTheWay = onTheWay || (!folder.empty() && StartsWithLetters(file, folder));
   if (!onTheWay) Refuse(path, "not a folder of ICQ's that Velmora changes files in");
   CheckNoLinkOnTheWay(inner_, path);

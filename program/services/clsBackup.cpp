@@ -294,8 +294,7 @@ void clsBackup::NoteWritten(const std::string& strICQPath, const std::vector<std
   if (changed) WriteIndex(folder, index);
 }
 
-std::vector<std::string> clsBackup::ChangedByOthers(const std::string& strICQPath,
-                                                    const std::string& strBackupFolder) {
+std::vector<std::string> clsBackup::ChangedByOthers(const std::string& strICQPath, const std::string& strBackupFolder) {
   FileSystemPort& fs = Files();
   std::vector<std::string> left;
   for (const BackupEntry& e : IndexFor(strICQPath, strBackupFolder).entries)

@@ -256,7 +256,8 @@ class Win32Elevation : public ElevationPort {
       LARGE_INTEGER counter{};
       QueryPerformanceCounter(&counter);
       const uint64_t parts[] = {GetCurrentProcessId(), static_cast<uint64_t>(counter.QuadPart), ++serial_};
-      for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(parts[i % 3] >> (8 * (i / 3)));
+      for (std::size_t i = 0; i < sizeof bytes; ++i)
+        bytes[i] = static_cast<unsigned char>(parts[i % 3] >> (8 * (i / 3)));
     }
     std::string token;
     for (const unsigned char b : bytes) {
