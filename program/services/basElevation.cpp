@@ -252,6 +252,11 @@ int RunElevatedCommand(const ElevatedCommand& command, ReportWindowPort& channel
   // index is not a backup of this folder or names anything but ICQ's files
   // that Velmora changes.
   try {
+    // The picture and the backup are only read, from the caller's own
+    // folders, which are on a disk of this machine too: no share is asked
+    // for them with the administrator's name.
+    for (const std::string* path : {&command.bitmapFile, &command.backupFolder})
+      if (!path->empty() && !files.IsLocalDisk(*path)) return 2;
     CheckNoLinkOnTheWay(files, command.icqFolder + "ICQ.exe");
     if (!IsPlainFile(files.Attributes(command.icqFolder + "ICQ.exe"))) return 2;
     if (command.command == "apply") {

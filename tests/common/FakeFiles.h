@@ -126,6 +126,12 @@ class FakeFiles : public FileSystemPort {
     folders.insert(name);
   }
 
+  // Drive letters that are no disk of this machine (a network drive).
+  std::string remoteDrives;
+  bool IsLocalDisk(const std::string& path) override {
+    return path.empty() || remoteDrives.find(path[0]) == std::string::npos;
+  }
+
   static std::string Parent(const std::string& path) {
     const std::size_t slash = path.rfind('\\');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);

@@ -237,6 +237,19 @@ TEST_F(BackupTest, ElevatedProgramRefusesWhatItWasNotMadeFor) {
   const std::string channel(32, '0');
   EXPECT_EQ(RunElevatedCommand({"apply", kIcq, "C:\\Temp\\pic.tmp", {}, channel}, reportWindow), 2);
   EXPECT_EQ(RunElevatedCommand({"remove-banners", "C:\\Windows\\", {}, {}, channel}, reportWindow), 2);
+  // A network drive, for ICQ or for the picture.
+  files.remoteDrives = "N";
+  files.AddFile("N:\\ICQ6\\ICQ.exe", "MZ");
+  EXPECT_EQ(RunElevatedCommand({"remove-banners", "N:\\ICQ6\\", {}, {}, channel}, reportWindow), 2);
+  std::string bitmap(42078, '\0');
+  const auto put = [&](std::size_t at, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) bitmap[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+  };
+  bitmap[0] = 'B', bitmap[1] = 'M';
+  put(2, 42078, 4), put(10, 54, 4), put(14, 40, 4), put(18, 136, 4), put(22, 103, 4), put(26, 1, 2), put(28, 24, 2);
+  ASSERT_TRUE(IsInstallableBitmap(bitmap));
+  files.AddFile("N:\\pic.bmp", bitmap);
+  EXPECT_EQ(RunElevatedCommand({"apply", kIcq, "N:\\pic.bmp", {}, channel}, reportWindow), 2);
   // A planted index: a backup that names a file outside the fixed set, and
   // one of another folder.
   files.AddFile("C:\\Temp\\b\\index.txt", "Velmora backup of " + kIcq + "\r\n0\t0\t00\tservices\\icqApp\\ver1\\theme\\x.dll\r\n");
