@@ -273,7 +273,6 @@ int RunElevatedCommand(const ElevatedCommand& command, ReportWindowPort& channel
     } else {
       // Reading the index judges it: one of another folder, or one that
       // names anything else, is refused whole here.
-      clsBackup::ChangedByOthers(command.icqFolder, command.backupFolder);
       folders = clsBackup::RestoreFolders(command.icqFolder, command.backupFolder);
     }
     for (const std::string& folder : folders) CheckNoLinkOnTheWay(files, folder);

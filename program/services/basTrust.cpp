@@ -7,15 +7,6 @@
 namespace velmora {
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 bool StartsWithLetters(std::string_view text, std::string_view head) {
   return text.size() >= head.size() && SameLetters(text.substr(0, head.size()), head);
 }
@@ -133,7 +124,6 @@ std::string CanonicalFolder(const std::string& folder) {
   } catch (...) {
     // A folder that cannot be opened is named as it was given; whatever
     // uses it then reports why.
-    Err().Clear();
   }
   if (!canonical.empty() && canonical.back() != '\\') canonical += '\\';
   return canonical;

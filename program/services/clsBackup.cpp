@@ -215,9 +215,7 @@ bool clsBackup::Exists(const std::string& strICQPath) {
 
 std::vector<std::string> clsBackup::RestoreFolders(const std::string& strICQPath, const std::string& strBackupFolder) {
   std::vector<std::string> folders;
-  BackupIndex index;
-  if (!ReadIndex(strBackupFolder, &index)) return folders;
-  for (const BackupEntry& e : index.entries) {
+  for (const BackupEntry& e : IndexFor(strICQPath, strBackupFolder).entries) {
     const std::string folder = strICQPath + e.path.substr(0, e.path.rfind('\\') + 1);
     bool known = false;
     for (const std::string& f : folders) known = known || f == folder;

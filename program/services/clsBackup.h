@@ -59,6 +59,8 @@ class clsBackup {
   static bool Exists(const std::string& strICQPath);
 
   // The folders of ICQ's that a restore from strBackupFolder writes into.
+  // Raises as Restore does for an index that is not a backup of this folder
+  // or names anything but ICQ's files that Velmora changes.
   static std::vector<std::string> RestoreFolders(const std::string& strICQPath, const std::string& strBackupFolder);
 
   // Keeps the original of every file named (relative to strICQPath) that has

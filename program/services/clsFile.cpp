@@ -46,15 +46,6 @@ void TrimSpaces(std::string& text) {
   text.erase(0, text.find_first_not_of(' '));
 }
 
-// A file name compared as the system compares them: letters in either case.
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 // The names a replace of `target` gives its own files: "<name>.velmora<N>.tmp"
 // for the new content, "<name>.velmora<N>.old" for the replaced one.
@@ -64,6 +55,15 @@ std::string TempNameFor(const std::string& target, unsigned n) {
 std::string BackupNameFor(const std::string& temp) { return temp.substr(0, temp.size() - 4) + ".old"; }
 
 }  // namespace
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
 
 bool IsOwnFileOf(std::string_view entry, std::string_view name) {
   constexpr std::string_view kMark = ".velmora";

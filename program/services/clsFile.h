@@ -33,6 +33,10 @@ class Trap;
 // With a trap, its line labels follow the steps.
 void ReplaceWhole(const std::string& path, std::string_view bytes, Trap* trap = nullptr);
 
+// A file name or path compared as the system compares them: ASCII letters in
+// either case.
+bool SameLetters(std::string_view a, std::string_view b);
+
 // Whether `entry` is one of the files a replace of the file `name` makes
 // beside it: "<name>.velmora<N>.tmp" for the new content, "<name>.velmora<N>.old"
 // for the replaced one (letters in either case).

@@ -7,6 +7,7 @@
 #include "errors/ErrChain.h"
 #include "platform/Ports.h"
 #include "services/basMain.h"
+#include "services/clsFile.h"
 #include "services/clsReg.h"
 
 namespace velmora::frmMainDiscovery {
@@ -29,18 +30,6 @@ class OwnKeyOnExit {
   static_assert(std::is_nothrow_move_assignable_v<clsReg>);
   clsReg own_;
 };
-
-// File names on Windows do not keep case apart: a folder may show ICQ's
-// program as icq.exe. Only ASCII letters fold; ICQ's name has no others.
-bool IsICQExeName(std::string_view name) {
-  constexpr std::string_view kExe = "icq.exe";
-  if (name.size() != kExe.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const char c = name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
-    if (c != kExe[i]) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -136,7 +125,9 @@ std::string SelfSearch() {
     }
     trap.at(40);
     const std::size_t slash = chosen.find_last_of("\\/");
-    if (IsICQExeName(slash == std::string::npos ? chosen : chosen.substr(slash + 1)))
+    // File names on Windows do not keep case apart: a folder may show ICQ's
+    // program as icq.exe.
+    if (SameLetters(slash == std::string::npos ? chosen : chosen.substr(slash + 1), "ICQ.exe"))
       return slash == std::string::npos ? std::string() : chosen.substr(0, slash + 1);
     trap.at(50);
     MessageBoxes().Show(warning, APP_TITLE, MessageBoxPort::kOkExclamation);
